@@ -1,0 +1,45 @@
+# Source lists of the two libraries, one block per folder.
+
+set(DIRQUILL_CORE_SOURCES
+  # res: texts and tables the core needs
+  res/Texts.cpp
+  res/MessageTable.cpp
+  # platform
+  src/platform/NameCodec.cpp
+  src/platform/FolderListing.cpp
+  src/platform/DriveRoots.cpp
+  src/platform/FileChanges.cpp
+  src/platform/Trash.cpp
+  src/platform/ErrorText.cpp
+  # store
+  src/store/ComError.cpp
+  src/store/CConnection.cpp
+  src/store/CWorkspaceStore.cpp
+)
+
+set(DIRQUILL_UI_SOURCES
+  # res: dialog and menu tables
+  res/DialogTemplates.cpp
+  res/MenuTemplates.cpp
+  res/Icon.cpp
+  # platform services that need the desktop
+  src/platform/DesktopOpen.cpp
+  # ui
+  src/ui/DialogUnits.cpp
+  src/ui/CDialog.cpp
+  src/ui/MessageBox.cpp
+  src/ui/CDirquillDlg.cpp
+  src/ui/CWorkDirDlg.cpp
+  src/ui/CRenameDlg.cpp
+  # browser
+  src/browser/ColumnModel.cpp
+  src/browser/CColumnList.cpp
+  src/browser/ColumnFill.cpp
+  src/browser/ColumnClicks.cpp
+  # store commands
+  src/store/WorkDirCommands.cpp
+  # file commands
+  src/fileops/FileCommands.cpp
+  # app
+  src/app/CDirquillApp.cpp
+)

@@ -1,0 +1,37 @@
+#pragma once
+
+// Every text the program shows, in one place. UTF-8.
+namespace texts {
+
+// Main window
+inline constexpr const char* kMainCaption = "澄枫文件助手V1.0";
+// Column headers: 16 spaces, then the label.
+inline constexpr const char* kColumnHeaders[5] = {
+    "                工作目录", "                一级目录", "                二级目录",
+    "                三级目录", "                四级目录"};
+inline constexpr const char* kDriveHeadingRow = "----------我的电脑---------";
+inline constexpr const char* kWorkDirHeadingRow = "----------自定义目录---------";
+
+// Start-up
+inline constexpr const char* kConnectFailed = "连接数据库失败!\r\n错误信息:%s";
+inline constexpr const char* kConnectString =
+    "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=config.mdb;";
+
+// New folder
+inline constexpr const char* kNewFolderName = "新建文件夹";
+
+// Reports of a trash or rename request the system refused; %1 is the entry, %2 the reason.
+inline constexpr const char* kDeleteFailed = "无法将“%1”移到回收站：%2";
+inline constexpr const char* kRenameFailed = "无法重命名“%1”：%2";
+
+// Documents opened from the agreement dialog, relative to the current folder.
+inline constexpr const char* kAgreementDocument = "澄枫文件助手V1.0软件最终用户授权使用许可协议.doc";
+inline constexpr const char* kHelpDocument = "澄枫文件助手V1.0软件使用帮助.doc";
+
+// String table entries
+const char* loadString(int id);
+
+// Errors of the file services (errno values), in the user's words.
+const char* errnoText(int error);
+
+} // namespace texts

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/NameList.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The file-system services the browser and the file commands rely on. Paths are the
+// program's texts; they are turned into the bytes the kernel sees with encodeName, so
+// any name read from disk reaches the disk again unchanged.
+namespace platform {
+
+// Called now and then while a long listing runs, so that the caller can keep its
+// window painted. It must not change the folder being listed.
+using ListingProgress = std::function<void()>;
+
+// Lists the names of every entry of `folder` ("." and ".." left out, hidden entries
+// kept) in the order the file system returns them, appending them to `out`. No entry is
+// examined beyond its name. Returns false, leaving `out` as it was, when the folder
+// cannot be opened (missing, a file, no permission, a path too long).
+bool listFolder(const QString& folder, NameList& out, const ListingProgress& progress = {});
+
+// The roots of the mounted file systems, "/" first, each ending in "/".
+QStringList driveRoots();
+
+// Replaces where driveRoots() gets its list from; an empty function restores the real
+// mount table. Tests use this, since a test machine's mounts are not theirs to choose.
+void setDriveRootSource(std::function<QStringList()> source);
+
+// Creates the folder `path` (its last component only, default mode). False when it
+// exists, its parent is missing or the system refuses.
+bool createFolder(const QString& path);
+
+// The outcome of a change the user asked for: success, or the errno-style reason.
+struct ChangeResult {
+    bool ok = false;
+    int error = 0;
+    [[nodiscard]] explicit operator bool() const { return ok; }
+};
+
+// Moves `path`, a file or a whole folder, into the desktop's trash (freedesktop.org
+// trash: $XDG_DATA_HOME/Trash on the home file system, a top-directory trash on other
+// file systems). The entry is never deleted; when no trash can take it, it stays where it
+// is and the error is EXDEV.
+ChangeResult moveToTrash(const QString& path);
+
+// Gives the entry `from` the name of `to`, which must be in the same folder. Never
+// replaces an existing entry (EEXIST); renaming an entry to its own name succeeds and
+// changes nothing. A target in another folder or an empty last component is EINVAL.
+ChangeResult renameEntry(const QString& from, const QString& to);
+
+// A Chinese sentence describing an error of the functions above, for message boxes.
+QString describeError(int error);
+
+} // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "store/CConnection.h"
+
+#include <QString>
+
+#include <functional>
+
+// The three statements on table `workspace`. Holds nothing but the connection reference;
+// each operation runs its statement and returns, raising ComError on failure.
+class CWorkspaceStore {
+public:
+    explicit CWorkspaceStore(ConnectionPtr connection) : connection_(std::move(connection)) {}
+    virtual ~CWorkspaceStore() = default;
+
+    // "SELECT * FROM workspace": calls `appendRow` once per record, in the order the
+    // database delivers them; NULL gives an empty text, a number its text form.
+    void LoadWorkDirs(const std::function<void(const QString&)>& appendRow) const;
+
+    // Inserts one record whose column `workspace` holds `dir` unchanged.
+    void AddWorkDir(QString dir) const;
+
+    // Removes every record whose `workspace` equals `dir` exactly (bound, never pasted).
+    void DeleteWorkDir(QString dir) const;
+
+private:
+    ConnectionPtr connection_;
+};
