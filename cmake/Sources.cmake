@@ -28,9 +28,12 @@ set(DIRQUILL_UI_SOURCES
   src/ui/DialogUnits.cpp
   src/ui/CDialog.cpp
   src/ui/MessageBox.cpp
+  src/ui/ListingFeedback.cpp
   src/ui/CDirquillDlg.cpp
   src/ui/CWorkDirDlg.cpp
   src/ui/CRenameDlg.cpp
+  src/ui/CAgreementDlg.cpp
+  src/ui/CAboutDlg.cpp
   # browser
   src/browser/ColumnModel.cpp
   src/browser/CColumnList.cpp

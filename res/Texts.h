@@ -12,6 +12,13 @@ inline constexpr const char* kColumnHeaders[5] = {
 inline constexpr const char* kDriveHeadingRow = "----------我的电脑---------";
 inline constexpr const char* kWorkDirHeadingRow = "----------自定义目录---------";
 
+// The window menu's own commands.
+inline constexpr const char* kRestore = "还原";
+inline constexpr const char* kMinimize = "最小化";
+inline constexpr const char* kMaximize = "最大化";
+inline constexpr const char* kClose = "关闭";
+inline constexpr const char* kWindowMenuName = "窗口菜单";
+
 // Start-up
 inline constexpr const char* kConnectFailed = "连接数据库失败!\r\n错误信息:%s";
 inline constexpr const char* kConnectString =

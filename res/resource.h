@@ -34,6 +34,12 @@ inline constexpr int IDC_HELP_DOC = 1009;
 // System-menu command of the About box
 inline constexpr int IDM_ABOUTBOX = 0x0010;
 
+// Window-menu commands
+inline constexpr int SC_MINIMIZE = 0xF020;
+inline constexpr int SC_MAXIMIZE = 0xF030;
+inline constexpr int SC_CLOSE = 0xF060;
+inline constexpr int SC_RESTORE = 0xF120;
+
 // Menu commands
 inline constexpr int ID_ADD_WORKDIR = 32771;
 inline constexpr int ID_DELETE_WORKDIR = 32772;

@@ -1,0 +1,128 @@
+#include "browser/CColumnList.h"
+
+#include "browser/ColumnModel.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPalette>
+
+CColumnList::CColumnList(QWidget* parent) : QTableView(parent), model_(new ColumnModel(this)) {
+    setModel(model_);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    setShowGrid(false);
+    setTabKeyNavigation(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setFrameShape(QFrame::StyledPanel);
+
+    // Every row has the same height, so the view never measures rows.
+    QHeaderView* rowsHeader = verticalHeader();
+    rowsHeader->hide();
+    rowsHeader->setSectionResizeMode(QHeaderView::Fixed);
+    rowsHeader->setDefaultSectionSize(fontMetrics().height() + 4);
+    rowsHeader->setMinimumSectionSize(1);
+
+    QHeaderView* header = horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setSectionsClickable(false);
+    header->setStretchLastSection(false);
+    header->setHighlightSections(false);
+
+    // The selection stays visible while another control has the focus.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Inactive, QPalette::Highlight,
+                     colours.color(QPalette::Active, QPalette::Highlight));
+    colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     colours.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(colours);
+}
+
+void CColumnList::InsertColumn(const QString& heading, int width) {
+    model_->setHeaderText(heading);
+    horizontalHeader()->resizeSection(0, width);
+    setAccessibleName(heading.trimmed());
+}
+
+int CColumnList::HeaderItemCount() const { return model_->columnCount(); }
+
+void CColumnList::SetColumnWidth(int width) {
+    if (HeaderItemCount() > 0) {
+        horizontalHeader()->resizeSection(0, width);
+    }
+}
+
+int CColumnList::ColumnWidth() const {
+    return HeaderItemCount() > 0 ? horizontalHeader()->sectionSize(0) : 0;
+}
+
+void CColumnList::SetExtendedStyle(unsigned style) {
+    setShowGrid((style & kGridLines) != 0);
+    setSelectionBehavior((style & kFullRowSelect) != 0 ? QAbstractItemView::SelectRows
+                                                       : QAbstractItemView::SelectItems);
+}
+
+int CColumnList::GetItemCount() const { return model_->rowCount(); }
+
+QString CColumnList::GetItemText(int row) const { return model_->text(row); }
+
+void CColumnList::InsertItem(const QString& text) { model_->appendRow(text); }
+
+void CColumnList::DeleteAllItems() { model_->clear(); }
+
+void CColumnList::SetItems(platform::NameList rows) { model_->setRows(std::move(rows)); }
+
+void CColumnList::SetRedraw(bool redraw) { setUpdatesEnabled(redraw); }
+
+int CColumnList::GetSelectedRow() const {
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    int first = -1;
+    for (const QModelIndex& index : selected) {
+        if (first < 0 || index.row() < first) {
+            first = index.row();
+        }
+    }
+    return first;
+}
+
+void CColumnList::SelectRow(int row) {
+    if (row < 0 || row >= GetItemCount()) {
+        clearSelection();
+        return;
+    }
+    const QModelIndex index = model_->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
+}
+
+void CColumnList::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    // The release that ends a double click is not a click of its own.
+    if (swallowRelease_) {
+        swallowRelease_ = false;
+        return;
+    }
+    emit leftClicked();
+}
+
+void CColumnList::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        swallowRelease_ = true;
+        emit doubleClicked2();
+    }
+}
+
+void CColumnList::contextMenuEvent(QContextMenuEvent* event) {
+    // Only the mouse opens a column's menu; the keyboard's menu key does nothing.
+    event->accept();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        emit rightClicked();
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/NameList.h"
+
+#include <QString>
+#include <QTableView>
+
+#include <optional>
+
+class ColumnModel;
+
+// One browser column: a single-column list in report style, with a header, grid lines
+// and full-row single selection that stays visible without the focus. It reports every
+// left click, double click and right click on its area (rows or empty space) after it
+// has updated its own selection.
+class CColumnList : public QTableView {
+    Q_OBJECT
+public:
+    // Extended style bits: grid lines, full-row selection.
+    static constexpr unsigned kGridLines = 0x01;
+    static constexpr unsigned kFullRowSelect = 0x20;
+
+    explicit CColumnList(QWidget* parent = nullptr);
+
+    void InsertColumn(const QString& heading, int width);
+    [[nodiscard]] int HeaderItemCount() const;
+    void SetColumnWidth(int width);
+    [[nodiscard]] int ColumnWidth() const;
+    void SetExtendedStyle(unsigned style);
+
+    [[nodiscard]] int GetItemCount() const;
+    [[nodiscard]] QString GetItemText(int row) const;
+    // Appends `text` as the last row (rows are only ever added at the end).
+    void InsertItem(const QString& text);
+    void DeleteAllItems();
+    // Replaces all rows at once; the fast path for listing a folder.
+    void SetItems(platform::NameList rows);
+    void SetRedraw(bool redraw);
+
+    // The first selected row, or -1.
+    [[nodiscard]] int GetSelectedRow() const;
+    void SelectRow(int row);
+
+    // The folder this column was last listed from, if it was listed from one.
+    [[nodiscard]] const std::optional<QString>& ListedFrom() const { return listedFrom_; }
+    void SetListedFrom(std::optional<QString> folder) { listedFrom_ = std::move(folder); }
+
+    [[nodiscard]] ColumnModel* Model() const { return model_; }
+
+signals:
+    void leftClicked();
+    void doubleClicked2();
+    void rightClicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    ColumnModel* model_;
+    std::optional<QString> listedFrom_;
+    bool swallowRelease_ = false;
+};

@@ -1,0 +1,43 @@
+// Clicks, double clicks and right clicks in the browser columns.
+
+#include "browser/CColumnList.h"
+#include "platform/DesktopOpen.h"
+#include "res/MenuTemplates.h"
+#include "ui/CDirquillDlg.h"
+
+#include <QCursor>
+#include <QMenu>
+
+void CDirquillDlg::OnColumnClick(int k) {
+    if (k < kColumnCount - 1) {
+        RefillColumnsFrom(k + 1);
+    }
+}
+
+void CDirquillDlg::OnColumnDblClk(int k) {
+    for (int c = 0; c <= k; ++c) {
+        if (SelectedRow(c) < 0) {
+            return;
+        }
+    }
+    platform::openWithDesktop(SelectionPath(k));
+}
+
+void CDirquillDlg::OnColumnRClick(int k) {
+    if (k < kColumnCount - 1) {
+        RefillColumnsFrom(k + 1);
+    }
+    const QPoint cursor = QCursor::pos();
+    const auto menus = res::columnMenus();
+    const res::SubMenuTemplate& sub = menus[static_cast<std::size_t>(k)];
+    QMenu menu(this);
+    menu.setTitle(QString::fromUtf8(sub.name));
+    menu.setAccessibleName(menu.title());
+    for (const auto& item : sub.items) {
+        QAction* action = menu.addAction(QString::fromUtf8(item.text));
+        action->setData(item.command);
+    }
+    if (const QAction* chosen = menu.exec(cursor); chosen != nullptr) {
+        OnCommandId(chosen->data().toInt());
+    }
+}

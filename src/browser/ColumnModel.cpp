@@ -1,0 +1,65 @@
+#include "browser/ColumnModel.h"
+
+#include "platform/NameCodec.h"
+
+int ColumnModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ColumnModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() || !hasHeader_ ? 0 : 1;
+}
+
+QVariant ColumnModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole ||
+        role == Qt::ToolTipRole) {
+        return text(index.row());
+    }
+    return {};
+}
+
+QVariant ColumnModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && section == 0 &&
+        (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)) {
+        return header_;
+    }
+    return {};
+}
+
+void ColumnModel::setHeaderText(const QString& text) {
+    if (!hasHeader_) {
+        beginInsertColumns({}, 0, 0);
+        header_ = text;
+        hasHeader_ = true;
+        endInsertColumns();
+    } else {
+        header_ = text;
+        emit headerDataChanged(Qt::Horizontal, 0, 0);
+    }
+}
+
+QString ColumnModel::text(int row) const {
+    if (row < 0 || row >= rowCount()) {
+        return {};
+    }
+    return platform::decodeName(rows_.at(static_cast<std::size_t>(row)));
+}
+
+void ColumnModel::setRows(platform::NameList rows) {
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+void ColumnModel::appendRow(const QString& text) {
+    const int row = rowCount();
+    beginInsertRows({}, row, row);
+    const QByteArray name = platform::encodeName(text);
+    rows_.append({name.constData(), static_cast<std::size_t>(name.size())});
+    endInsertRows();
+}
+
+void ColumnModel::clear() { setRows({}); }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/NameList.h"
+
+#include <QAbstractTableModel>
+
+// The rows of one browser column: texts only, kept as encoded names so that a folder of
+// a million entries costs little more than its names. A row is decoded when it is shown.
+class ColumnModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                      int role) const override;
+
+    void setHeaderText(const QString& text);
+    [[nodiscard]] bool hasHeader() const { return hasHeader_; }
+
+    [[nodiscard]] QString text(int row) const;
+    // Replaces all rows in one reset.
+    void setRows(platform::NameList rows);
+    void appendRow(const QString& text);
+    void clear();
+    [[nodiscard]] const platform::NameList& rows() const { return rows_; }
+
+private:
+    platform::NameList rows_;
+    QString header_;
+    bool hasHeader_ = false;
+};

@@ -1,0 +1,81 @@
+// The commands of the level columns' menus: new folder, delete to the trash, rename.
+// Each takes the column it was chosen in; the handlers per column only pass it on.
+
+#include "browser/CColumnList.h"
+#include "platform/FileSystem.h"
+#include "platform/PathJoin.h"
+#include "res/Texts.h"
+#include "res/resource.h"
+#include "ui/CDirquillDlg.h"
+#include "ui/CRenameDlg.h"
+#include "ui/MessageBox.h"
+
+namespace {
+
+void reportFailure(const char* format, const QString& path, int error) {
+    AfxMessageBox(QString::fromUtf8(format).arg(path, platform::describeError(error)));
+}
+
+} // namespace
+
+bool CDirquillDlg::ColumnShowsSelectedFolder(int k) {
+    for (int c = 0; c < k; ++c) {
+        if (SelectedRow(c) < 0) {
+            return false;
+        }
+    }
+    if (!RootSelectionIsFolder()) {
+        return false;
+    }
+    // After the selection on the left moved by keyboard, column k still shows the old
+    // folder; acting on a same-named entry of the new one would touch the wrong file.
+    if (Column(k).ListedFrom() != SelectionPath(k - 1)) {
+        RefillColumnsFrom(k);
+        return false;
+    }
+    return true;
+}
+
+void CDirquillDlg::NewFolderIn(int k) {
+    if (!ColumnShowsSelectedFolder(k)) {
+        return;
+    }
+    const QString parent = SelectionPath(k - 1);
+    CRenameDlg prompt;
+    prompt.SetName(QString::fromUtf8(texts::kNewFolderName));
+    if (prompt.DoModal() != IDOK) {
+        return;
+    }
+    // A folder that cannot be made is not reported: the refilled column shows it.
+    platform::createFolder(platform::joinPath(parent, prompt.GetName()));
+    RefillColumnsFrom(k);
+}
+
+void CDirquillDlg::DeleteIn(int k) {
+    if (SelectedRow(k) < 0 || !ColumnShowsSelectedFolder(k)) {
+        return;
+    }
+    const QString path = SelectionPath(k);
+    if (const auto result = platform::moveToTrash(path); !result) {
+        reportFailure(texts::kDeleteFailed, path, result.error);
+    }
+    RefillColumnsFrom(k);
+}
+
+void CDirquillDlg::RenameIn(int k) {
+    if (SelectedRow(k) < 0 || !ColumnShowsSelectedFolder(k)) {
+        return;
+    }
+    const QString source = SelectionPath(k);
+    const QString parent = SelectionPath(k - 1);
+    CRenameDlg prompt;
+    prompt.SetName(Column(k).GetItemText(SelectedRow(k)));
+    if (prompt.DoModal() != IDOK) {
+        return;
+    }
+    const QString target = platform::joinPath(parent, prompt.GetName());
+    if (const auto result = platform::renameEntry(source, target); !result) {
+        reportFailure(texts::kRenameFailed, source, result.error);
+    }
+    RefillColumnsFrom(k);
+}
