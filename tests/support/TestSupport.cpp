@@ -77,3 +77,164 @@ void closeNextMessageBox(QString* text) {
 }
 
 } // namespace testsupport
+
+#include "app/CDirquillApp.h"
+#include "platform/FileSystem.h"
+#include "store/CWorkspaceStore.h"
+
+#include <QDesktopServices>
+
+#include <sqlite3.h>
+
+namespace testsupport {
+
+OpenRecorder::OpenRecorder() { QDesktopServices::setUrlHandler("file", this, "open"); }
+
+OpenRecorder::~OpenRecorder() { QDesktopServices::unsetUrlHandler("file"); }
+
+void OpenRecorder::open(const QUrl& url) { urls.append(url); }
+
+TestWorkspace::TestWorkspace(const QStringList& workDirs) {
+    sqlite3* db = nullptr;
+    const QByteArray file = QFile::encodeName(databasePath());
+    sqlite3_open(file.constData(), &db);
+    sqlite3_exec(db, "CREATE TABLE workspace (id INTEGER PRIMARY KEY, workspace TEXT)", nullptr,
+                 nullptr, nullptr);
+    for (const QString& dir : workDirs) {
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO workspace(workspace) VALUES(?1)", -1, &insert,
+                           nullptr);
+        const QByteArray text = dir.toUtf8();
+        sqlite3_bind_text(insert, 1, text.constData(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_step(insert);
+        sqlite3_finalize(insert);
+    }
+    sqlite3_close(db);
+
+    theApp.m_pConnection = std::make_shared<CConnection>();
+    theApp.m_pConnection->SetConnectionTimeout(1);
+    theApp.m_pConnection->Open(QStringLiteral("Data Source=%1;").arg(databasePath()));
+    setDriveRoots({driveRow()});
+}
+
+TestWorkspace::~TestWorkspace() {
+    theApp.m_pConnection.reset();
+    platform::setDriveRootSource({});
+}
+
+QStringList TestWorkspace::storedWorkDirs() const {
+    QStringList dirs;
+    CWorkspaceStore(theApp.m_pConnection).LoadWorkDirs([&dirs](const QString& d) {
+        dirs.append(d);
+    });
+    return dirs;
+}
+
+void TestWorkspace::setDriveRoots(const QStringList& roots) {
+    platform::setDriveRootSource([roots] { return roots; });
+}
+
+} // namespace testsupport
+
+#include "browser/CColumnList.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+namespace testsupport {
+
+namespace {
+QPoint rowPoint(CColumnList* list, int row) {
+    if (row < 0) {
+        const QRect area = list->viewport()->rect();
+        return {area.left() + 10, area.bottom() - 5};
+    }
+    return list->visualRect(list->model()->index(row, 0)).center();
+}
+
+QWindow* windowOf(CColumnList* list, QPoint* pos, int row) {
+    QWidget* top = list->window();
+    *pos = list->viewport()->mapTo(top, rowPoint(list, row));
+    return top->windowHandle();
+}
+} // namespace
+
+void clickRow(CColumnList* list, int row) {
+    QPoint pos;
+    QWindow* window = windowOf(list, &pos, row);
+    QTest::mouseClick(window, Qt::LeftButton, {}, pos);
+}
+
+void doubleClickRow(CColumnList* list, int row) {
+    QPoint pos;
+    QWindow* window = windowOf(list, &pos, row);
+    QTest::mouseDClick(window, Qt::LeftButton, {}, pos);
+}
+
+void rightClickRow(CColumnList* list, int row) {
+    QPoint pos;
+    QWindow* window = windowOf(list, &pos, row);
+    QTest::mouseClick(window, Qt::RightButton, {}, pos);
+}
+
+void chooseFromNextMenu(const QString& itemText, QStringList* shownItems) {
+    auto* timer = new QTimer(qApp);
+    auto remaining = std::make_shared<int>(500);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) {
+            if (--*remaining <= 0) {
+                timer->stop();
+                timer->deleteLater();
+            }
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        QAction* target = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (shownItems != nullptr) {
+                shownItems->append(action->isSeparator() ? QStringLiteral("-")
+                                                         : action->text());
+            }
+            if (!action->isSeparator() && action->text() == itemText) {
+                target = action;
+            }
+        }
+        if (target == nullptr) {
+            QTest::keyClick(menu, Qt::Key_Escape);
+            return;
+        }
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(target).center());
+    });
+    timer->start(10);
+}
+
+QStringList rowTexts(const CColumnList& list) {
+    QStringList texts;
+    for (int r = 0; r < list.GetItemCount(); ++r) {
+        texts.append(list.GetItemText(r));
+    }
+    return texts;
+}
+
+void answerNextPrompt(const QString& text, bool accept) {
+    onNextModal([text, accept](QWidget* modal) {
+        if (auto* edit = modal->findChild<QLineEdit*>()) {
+            edit->setText(text);
+        }
+        const QString wanted = accept ? QStringLiteral("OK") : QStringLiteral("Cancel");
+        for (QPushButton* button : modal->findChildren<QPushButton*>()) {
+            if (button->text() == wanted) {
+                button->click();
+                return;
+            }
+        }
+    });
+}
+
+} // namespace testsupport

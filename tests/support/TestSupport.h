@@ -55,3 +55,72 @@ void onNextModal(std::function<void(QWidget*)> action, int timeoutMs = 5000);
 void closeNextMessageBox(QString* text = nullptr);
 
 } // namespace testsupport
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+namespace testsupport {
+
+// Receives the desktop's "open" requests for file URLs instead of the desktop, for the
+// life of the object.
+class OpenRecorder : public QObject {
+    Q_OBJECT
+public:
+    OpenRecorder();
+    ~OpenRecorder() override;
+    OpenRecorder(const OpenRecorder&) = delete;
+    OpenRecorder& operator=(const OpenRecorder&) = delete;
+
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url);
+};
+
+// A real workspace database `config.mdb` in a temporary folder, opened as the
+// application's connection for the life of the object. The mount list is replaced by the
+// given drive roots (default: the temporary folder itself, as "<dir>/").
+class TestWorkspace {
+public:
+    explicit TestWorkspace(const QStringList& workDirs = {});
+    ~TestWorkspace();
+    TestWorkspace(const TestWorkspace&) = delete;
+    TestWorkspace& operator=(const TestWorkspace&) = delete;
+
+    [[nodiscard]] QString root() const { return dir_.path(); }
+    [[nodiscard]] QString databasePath() const { return dir_.path() + "/config.mdb"; }
+    // The drive row that stands for root(): the folder followed by a separator.
+    [[nodiscard]] QString driveRow() const { return dir_.path() + "/"; }
+    // Every stored text, in the database's order.
+    [[nodiscard]] QStringList storedWorkDirs() const;
+    void setDriveRoots(const QStringList& roots);
+
+private:
+    QTemporaryDir dir_;
+};
+
+} // namespace testsupport
+
+class CColumnList;
+
+namespace testsupport {
+
+// Real pointer input through the window, as a user gives it. `row` < 0 means the empty
+// space below the rows.
+void clickRow(CColumnList* list, int row);
+void doubleClickRow(CColumnList* list, int row);
+void rightClickRow(CColumnList* list, int row);
+
+// Schedules choosing the item `itemText` of the next popup menu; an empty text closes
+// the menu with Escape. *shownItems receives the texts of the items it had.
+void chooseFromNextMenu(const QString& itemText, QStringList* shownItems = nullptr);
+
+// The texts of all rows of a column.
+QStringList rowTexts(const CColumnList& list);
+
+// Schedules typing `text` into the next modal prompt's line edit, then pressing its OK
+// (accept == true) or Cancel button.
+void answerNextPrompt(const QString& text, bool accept = true);
+
+} // namespace testsupport
