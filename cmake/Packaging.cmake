@@ -1,0 +1,105 @@
+# Installation layout, the Debian package, and the checks of the pieces that
+# are installed beside the programs. Included at the end of the top-level
+# CMakeLists.txt, after the targets dirquill and dirquill-db are defined.
+
+include(GNUInstallDirs)
+
+# The program opens its two documents from the working folder under these
+# names; the launcher copies them there from share/dirquill.
+set(DIRQUILL_AGREEMENT_DOC "澄枫文件助手V1.0软件最终用户授权使用许可协议.doc")
+set(DIRQUILL_HELP_DOC "澄枫文件助手V1.0软件使用帮助.doc")
+set(DIRQUILL_DOCS_SOURCE_DIR ${CMAKE_SOURCE_DIR}/res/docs)
+
+# --------------------------------------------------------------------------
+# Installation
+
+install(TARGETS dirquill dirquill-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/tools/dirquill-launcher DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES ${DIRQUILL_DOCS_SOURCE_DIR}/license.rtf
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/dirquill
+        RENAME ${DIRQUILL_AGREEMENT_DOC})
+install(FILES ${DIRQUILL_DOCS_SOURCE_DIR}/help.rtf
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/dirquill
+        RENAME ${DIRQUILL_HELP_DOC})
+
+install(FILES ${CMAKE_SOURCE_DIR}/res/dirquill.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill-48.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
+        RENAME dirquill.png)
+install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# --------------------------------------------------------------------------
+# Running from the build tree: the documents under their installed names in
+# <build>/share/dirquill, and the launcher beside the built programs, so that
+#   DIRQUILL_DATA_DIR=<build>/share/dirquill <build>/dirquill-launcher
+# works without installing.
+
+set(DIRQUILL_BUILD_DATA_DIR ${CMAKE_BINARY_DIR}/share/dirquill)
+configure_file(${DIRQUILL_DOCS_SOURCE_DIR}/license.rtf
+               ${DIRQUILL_BUILD_DATA_DIR}/${DIRQUILL_AGREEMENT_DOC} COPYONLY)
+configure_file(${DIRQUILL_DOCS_SOURCE_DIR}/help.rtf
+               ${DIRQUILL_BUILD_DATA_DIR}/${DIRQUILL_HELP_DOC} COPYONLY)
+add_custom_command(TARGET dirquill POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/tools/dirquill-launcher
+          $<TARGET_FILE_DIR:dirquill>/dirquill-launcher
+  VERBATIM)
+
+# --------------------------------------------------------------------------
+# Checks of the documents, the desktop entry and the launcher
+
+if(DIRQUILL_BUILD_TESTS)
+  find_package(Python3 COMPONENTS Interpreter)
+  if(Python3_Interpreter_FOUND)
+    add_test(NAME docs_rtf
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/make-rtf.py --check)
+  endif()
+
+  find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
+  if(DESKTOP_FILE_VALIDATE)
+    add_test(NAME desktop_entry
+             COMMAND ${DESKTOP_FILE_VALIDATE} ${CMAKE_SOURCE_DIR}/res/dirquill.desktop)
+  endif()
+
+  add_test(NAME test_launcher
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/app/test_launcher.sh
+                   $<TARGET_FILE:dirquill-db>
+                   ${CMAKE_SOURCE_DIR}/tools/dirquill-launcher
+                   ${DIRQUILL_BUILD_DATA_DIR})
+  set_tests_properties(test_launcher PROPERTIES TIMEOUT 120)
+endif()
+
+# --------------------------------------------------------------------------
+# Debian package: cpack -G DEB (or "cmake --build <build> --target package")
+
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "dirquill")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Dirquill developers")
+set(CPACK_PACKAGE_CONTACT "Dirquill developers <dev@dirquill.invalid>")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Dirquill developers <dev@dirquill.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"column file browser with a list of work directories
+Dirquill (Chinese user interface) shows five lists side by side. The first
+lists the mounted file systems and a list of work directories the user has
+saved; each of the other four lists the contents of the folder selected in
+the list to its left, hidden entries included, so four levels of folders
+are visible at once. A double click opens any entry with the desktop's
+default application.
+.
+From the context menus the user can create folders, rename entries without
+ever replacing an existing one, and move files or whole folders to the
+desktop trash; nothing is deleted permanently. Work directories are kept in
+a small SQLite database in the user's data folder, which the
+dirquill-launcher script prepares on every start.")
+
+include(CPack)
