@@ -46,15 +46,17 @@ ScopedCurrentDir::ScopedCurrentDir(const QString& path) : previous_(QDir::curren
 
 ScopedCurrentDir::~ScopedCurrentDir() { QDir::setCurrent(previous_); }
 
-void onNextModal(std::function<void(QWidget*)> action, int timeoutMs) {
+namespace {
+// Polls from a timer until `ready` finds its widget, then runs `action` on it.
+void pollFor(std::function<QWidget*()> ready, std::function<void(QWidget*)> action,
+             int timeoutMs) {
     auto* timer = new QTimer(qApp);
     auto remaining = std::make_shared<int>(timeoutMs / 10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, action] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->isVisible()) {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, ready, action] {
+        if (QWidget* widget = ready()) {
             timer->stop();
             timer->deleteLater();
-            action(modal);
+            action(widget);
         } else if (--*remaining <= 0) {
             timer->stop();
             timer->deleteLater();
@@ -62,18 +64,27 @@ void onNextModal(std::function<void(QWidget*)> action, int timeoutMs) {
     });
     timer->start(10);
 }
+} // namespace
+
+void onNextModal(std::function<void(QWidget*)> action, int timeoutMs) {
+    pollFor(
+        [] {
+            QWidget* modal = QApplication::activeModalWidget();
+            return modal != nullptr && modal->isVisible() ? modal : nullptr;
+        },
+        std::move(action), timeoutMs);
+}
 
 void closeNextMessageBox(QString* text) {
-    onNextModal([text](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            if (text != nullptr) {
-                *text = box->text();
-            }
-            box->accept();
-        } else {
-            modal->close();
-        }
-    });
+    pollFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); },
+            [text](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                if (text != nullptr) {
+                    *text = box->text();
+                }
+                box->accept();
+            },
+            10000);
 }
 
 } // namespace testsupport
