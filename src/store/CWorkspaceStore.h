@@ -23,6 +23,10 @@ public:
     // Removes every record whose `workspace` equals `dir` exactly (bound, never pasted).
     void DeleteWorkDir(QString dir) const;
 
+    // Creates a new database file `fileName` holding an empty table `workspace`. Never
+    // touches an existing file: one that exists raises ComError(0x80070050).
+    static void CreateDatabase(const QString& fileName);
+
 private:
     ConnectionPtr connection_;
 };

@@ -14,6 +14,7 @@ inline constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003);
 inline constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005);
 inline constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000E);
 inline constexpr HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
+inline constexpr HRESULT kFileExists = static_cast<HRESULT>(0x80070050);
 inline constexpr HRESULT kDiskFull = static_cast<HRESULT>(0x80070070);
 inline constexpr HRESULT kUnspecified = static_cast<HRESULT>(0x80004005);
 inline constexpr HRESULT kPointer = static_cast<HRESULT>(0x80004003);
