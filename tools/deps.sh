@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing for a purpose:
+#   tools/deps.sh build   compiler, CMake, Ninja, ccache, Qt 6, SQLite, CJK fonts
+#   tools/deps.sh e2e     virtual display and accessibility bus for the end-to-end suite
+#   tools/deps.sh package what building and checking the Debian package needs
+set -euo pipefail
+
+build_packages=(cmake build-essential ninja-build ccache qt6-base-dev libsqlite3-dev
+                fonts-noto-cjk python3)
+e2e_packages=(xvfb xdotool dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0)
+package_packages=(dpkg-dev desktop-file-utils file)
+
+wanted=()
+for purpose in "${@:-build}"; do
+    case $purpose in
+    build) wanted+=("${build_packages[@]}") ;;
+    e2e) wanted+=("${e2e_packages[@]}") ;;
+    package) wanted+=("${package_packages[@]}") ;;
+    *) echo "deps.sh: unknown purpose '$purpose' (build, e2e, package)" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$pkg")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
