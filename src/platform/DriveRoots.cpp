@@ -1,0 +1,60 @@
+#include "platform/FileSystem.h"
+
+#include <QStorageInfo>
+
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+QStringList mountedRoots() {
+    // The root file system is always there, even when the mount table does not show it
+    // (some containers hide it).
+    QStringList roots{QStringLiteral("/")};
+    const QList<QStorageInfo> volumes = QStorageInfo::mountedVolumes();
+    for (const QStorageInfo& volume : volumes) {
+        if (volume.isValid() && volume.isReady()) {
+            roots.append(volume.rootPath());
+        }
+    }
+    return roots;
+}
+
+std::function<QStringList()>& rootSource() {
+    static std::function<QStringList()> source;
+    return source;
+}
+
+} // namespace
+
+QStringList driveRoots() {
+    const auto& source = rootSource();
+    const QStringList found = source ? source() : mountedRoots();
+
+    QStringList roots;
+    bool hasRoot = false;
+    for (QString root : found) {
+        if (root.isEmpty()) {
+            continue;
+        }
+        if (!root.endsWith(QLatin1Char('/'))) {
+            root.append(QLatin1Char('/'));
+        }
+        if (root == QLatin1String("/")) {
+            hasRoot = true;
+        } else if (!roots.contains(root)) {
+            roots.append(root);
+        }
+    }
+    if (hasRoot) {
+        roots.prepend(QStringLiteral("/"));
+    }
+    return roots;
+}
+
+void setDriveRootSource(std::function<QStringList()> source) {
+    rootSource() = std::move(source);
+}
+
+} // namespace platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+// Removes `path` and everything below it by raw bytes, links included but never followed.
+// QTemporaryDir cannot remove names that are not UTF-8, so tests that make such names
+// clean up with this.
+inline void removeTreeRaw(const QByteArray& path) {
+    ::nftw(
+        path.constData(),
+        [](const char* entry, const struct stat* status, int, FTW*) {
+            if (S_ISDIR(status->st_mode)) {
+                ::chmod(entry, 0700);
+                ::rmdir(entry);
+                return 0;
+            }
+            ::unlink(entry);
+            return 0;
+        },
+        32, FTW_DEPTH | FTW_PHYS);
+}
+
+} // namespace testsupport
