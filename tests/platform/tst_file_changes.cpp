@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -207,6 +208,7 @@ void FileChangesTest::renameUnusualNames() {
 void FileChangesTest::renameNonUtf8Name() {
     QTemporaryDir dir;
     const QByteArray base = QFile::encodeName(dir.path());
+    const auto cleanup = qScopeGuard([&base] { testsupport::removeTreeRaw(base); });
     const QByteArray raw("gbk-\xC4\xE3\xBA\xC3.txt"); // GBK bytes, not UTF-8
     const int fd = ::open((base + '/' + raw).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     QVERIFY(fd >= 0);
@@ -230,7 +232,6 @@ void FileChangesTest::renameNonUtf8Name() {
         platform::renameEntry(from, folder + "/" + platform::decodeName(sibling.toStdString()));
     QCOMPARE(clash.error, EEXIST);
     QVERIFY(existsRaw(base + '/' + raw));
-    testsupport::removeTreeRaw(base);
 }
 
 void FileChangesTest::describesErrors() {

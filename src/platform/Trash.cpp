@@ -1,0 +1,359 @@
+#include "platform/FileSystem.h"
+#include "platform/NameCodec.h"
+#include "platform/RawFiles.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The desktop trash as freedesktop.org describes it, done on the raw bytes of paths so
+// that names which are not UTF-8 go to the trash and come back unchanged.
+//
+// A trash folder holds files/, where the trashed entries live, and info/, with one
+// NAME.trashinfo per entry recording where it came from and when. Entries on the home
+// file system go to $XDG_DATA_HOME/Trash; entries on other file systems go to a trash at
+// the top of their own file system, so that trashing is always a rename and never a copy.
+namespace platform {
+
+namespace {
+
+constexpr mode_t kPrivateFolder = 0700;
+constexpr int kNameMax = 255;
+const QByteArray kInfoSuffix = QByteArrayLiteral(".trashinfo");
+// Gives up looking for a free name after this many tries.
+constexpr int kMaxNameTries = 100000;
+
+QByteArray joinPath(const QByteArray& folder, const QByteArray& name) {
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
+// `path` made absolute against the current folder, with repeated '/' and "."
+// components dropped. Nothing is resolved: a symlink stays the link it names.
+QByteArray absolutePath(const QByteArray& path) {
+    QByteArray full = path;
+    if (!full.startsWith('/')) {
+        QByteArray cwd(PATH_MAX, '\0');
+        while (::getcwd(cwd.data(), static_cast<std::size_t>(cwd.size())) == nullptr) {
+            if (errno != ERANGE) {
+                return {};
+            }
+            cwd.resize(cwd.size() * 2);
+        }
+        cwd.truncate(static_cast<qsizetype>(qstrlen(cwd.constData())));
+        full = cwd + '/' + full;
+    }
+    QByteArray result;
+    result.reserve(full.size());
+    for (const QByteArray& part : full.split('/')) {
+        if (part.isEmpty() || part == ".") {
+            continue;
+        }
+        result += '/';
+        result += part;
+    }
+    return result.isEmpty() ? QByteArrayLiteral("/") : result;
+}
+
+QByteArray parentOf(const QByteArray& absolute) {
+    const qsizetype slash = absolute.lastIndexOf('/');
+    return slash <= 0 ? QByteArrayLiteral("/") : absolute.left(slash);
+}
+
+QByteArray baseNameOf(const QByteArray& absolute) {
+    return absolute.mid(absolute.lastIndexOf('/') + 1);
+}
+
+// Creates `path` unless it is already a folder. Returns 0 or an errno value.
+int ensureFolder(const QByteArray& path) {
+    if (::mkdir(path.constData(), kPrivateFolder) == 0) {
+        return 0;
+    }
+    const int error = errno;
+    struct stat status {};
+    if (error == EEXIST && ::stat(path.constData(), &status) == 0) {
+        return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+    }
+    return error;
+}
+
+// Creates `path` and any missing parents.
+int ensureFolders(const QByteArray& path) {
+    qsizetype from = 1;
+    for (;;) {
+        const qsizetype slash = path.indexOf('/', from);
+        const QByteArray prefix = slash < 0 ? path : path.left(slash);
+        if (const int error = ensureFolder(prefix); error != 0) {
+            return error;
+        }
+        if (slash < 0) {
+            return 0;
+        }
+        from = slash + 1;
+    }
+}
+
+QByteArray homeFolder() {
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty()) {
+        if (const passwd* user = ::getpwuid(::getuid()); user != nullptr) {
+            home = user->pw_dir;
+        }
+    }
+    return home;
+}
+
+QByteArray homeTrashFolder() {
+    QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    if (!dataHome.startsWith('/')) {
+        // Unset, empty or relative: the default location, as the base directory rules
+        // say relative paths are to be ignored.
+        const QByteArray home = homeFolder();
+        if (!home.startsWith('/')) {
+            return {};
+        }
+        dataHome = joinPath(home, ".local/share");
+    }
+    return joinPath(absolutePath(dataHome), "Trash");
+}
+
+// Makes sure `trash`, `trash`/files and `trash`/info exist and are folders, and that
+// files/ is on the device `device`. Returns whether the trash can be used.
+bool prepareTrash(const QByteArray& trash, dev_t device) {
+    const QByteArray files = joinPath(trash, "files");
+    const QByteArray info = joinPath(trash, "info");
+    if (ensureFolder(trash) != 0 || ensureFolder(files) != 0 || ensureFolder(info) != 0) {
+        return false;
+    }
+    struct stat status {};
+    return ::stat(files.constData(), &status) == 0 && status.st_dev == device;
+}
+
+// Whether `path` is a folder itself (not a link to one) owned by this user.
+bool isOwnFolder(const QByteArray& path) {
+    struct stat status {};
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == ::getuid();
+}
+
+// The mount point of the file system `device` that holds the folder `folder`, or an
+// empty text when it cannot be found.
+QByteArray topDirectoryOf(const QByteArray& folder, dev_t device) {
+    char* resolved = ::realpath(folder.constData(), nullptr);
+    if (resolved == nullptr) {
+        return {};
+    }
+    // The folder's own path without symlinks, so that walking up its text walks up the
+    // file system and not back through a link.
+    QByteArray current(resolved);
+    std::free(resolved);
+    struct stat status {};
+    if (::stat(current.constData(), &status) != 0 || status.st_dev != device) {
+        return {};
+    }
+    while (current != "/") {
+        const QByteArray parent = parentOf(current);
+        if (::stat(parent.constData(), &status) != 0 || status.st_dev != device) {
+            break;
+        }
+        current = parent;
+    }
+    return current;
+}
+
+// The trash folders at the top of the file system `device` that may take an entry of
+// the folder `folder`: $topdir/.Trash/$uid when the administrator provided a .Trash
+// (a real folder with the sticky bit), then $topdir/.Trash-$uid.
+QList<QByteArray> topDirectoryTrashes(const QByteArray& folder, dev_t device) {
+    QList<QByteArray> trashes;
+    const QByteArray top = topDirectoryOf(folder, device);
+    if (top.isEmpty()) {
+        return trashes;
+    }
+    const QByteArray uid = QByteArray::number(static_cast<qulonglong>(::getuid()));
+    struct stat status {};
+
+    const QByteArray shared = joinPath(top, ".Trash");
+    if (::lstat(shared.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+        (status.st_mode & S_ISVTX) != 0) {
+        // The shared folder is writable by everyone: accept only a real folder of this
+        // user inside it, never a link someone else planted.
+        const QByteArray own = joinPath(shared, uid);
+        if (prepareTrash(own, device) && isOwnFolder(own)) {
+            // A second trash on the same file system could not do better.
+            trashes.append(own);
+            return trashes;
+        }
+    }
+
+    const QByteArray personal = joinPath(top, ".Trash-" + uid);
+    if (::mkdir(personal.constData(), kPrivateFolder) != 0 && errno != EEXIST) {
+        return trashes;
+    }
+    if (isOwnFolder(personal) && prepareTrash(personal, device)) {
+        trashes.append(personal);
+    }
+    return trashes;
+}
+
+// RFC 2396 escaping of a path: unreserved characters and '/' stay, every other byte
+// becomes %XX.
+QByteArray percentEncoded(const QByteArray& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(path.size() * 3);
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool keep = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                          (byte >= '0' && byte <= '9') || byte == '/' || byte == '-' ||
+                          byte == '_' || byte == '.' || byte == '!' || byte == '~' || byte == '*' ||
+                          byte == '\'' || byte == '(' || byte == ')';
+        if (keep) {
+            out.append(c);
+        } else {
+            out.append('%');
+            out.append(kHex[byte >> 4]);
+            out.append(kHex[byte & 0x0F]);
+        }
+    }
+    return out;
+}
+
+QByteArray deletionDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[32];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return QByteArray(text, static_cast<qsizetype>(length));
+}
+
+// The name the entry gets in the trash on the `attempt`-th try: the entry's own name,
+// then "NAME.2", "NAME.3"... cut short where needed so that NAME.trashinfo still fits
+// in a file name. A cut never splits a UTF-8 sequence.
+QByteArray trashName(const QByteArray& base, int attempt) {
+    const QByteArray suffix = attempt == 1 ? QByteArray() : '.' + QByteArray::number(attempt);
+    const qsizetype room = kNameMax - kInfoSuffix.size() - suffix.size();
+    QByteArray stem = base;
+    if (stem.size() > room) {
+        qsizetype cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        stem.truncate(cut);
+    }
+    return stem + suffix;
+}
+
+bool writeAll(int fd, const QByteArray& data) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t written =
+            ::write(fd, data.constData() + done, static_cast<std::size_t>(data.size() - done));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+// Moves the entry `absolute` into the trash folder `trash`: first claims a name by
+// creating its info file, then renames the entry into files/. Returns 0 or an errno
+// value; on failure nothing is left behind in the trash.
+int trashInto(const QByteArray& trash, const QByteArray& absolute) {
+    const QByteArray base = baseNameOf(absolute);
+    const QByteArray info = "[Trash Info]\nPath=" + percentEncoded(absolute) +
+                            "\nDeletionDate=" + deletionDate() + '\n';
+    const QByteArray infoFolder = joinPath(trash, "info");
+    const QByteArray filesFolder = joinPath(trash, "files");
+
+    for (int attempt = 1; attempt <= kMaxNameTries; ++attempt) {
+        const QByteArray name = trashName(base, attempt);
+        const QByteArray target = joinPath(filesFolder, name);
+        struct stat status {};
+        if (::lstat(target.constData(), &status) == 0) {
+            continue; // an entry left without its info file still owns its name
+        }
+        const QByteArray infoPath = joinPath(infoFolder, name + kInfoSuffix);
+        const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return errno;
+        }
+        const bool written = writeAll(fd, info);
+        int error = written ? 0 : errno;
+        if (::close(fd) != 0 && error == 0) {
+            error = errno;
+        }
+        if (error == 0) {
+            error = raw::renameNoReplace(absolute.constData(), target.constData());
+            if (error == 0) {
+                return 0;
+            }
+        }
+        ::unlink(infoPath.constData());
+        if (error != EEXIST) {
+            return error;
+        }
+        // Someone took files/NAME between the look and the move: try the next name.
+    }
+    return EEXIST;
+}
+
+} // namespace
+
+ChangeResult moveToTrash(const QString& path) {
+    const QByteArray absolute = absolutePath(encodeName(path));
+    if (absolute.isEmpty()) {
+        return {false, errno != 0 ? errno : ENOENT};
+    }
+    struct stat entry {};
+    if (::lstat(absolute.constData(), &entry) != 0) {
+        return {false, errno};
+    }
+    const QByteArray base = baseNameOf(absolute);
+    if (base.isEmpty() || base == "..") {
+        return {false, EINVAL}; // the root, or a path that names no entry of its folder
+    }
+
+    // The home trash first, when it lives on the entry's file system. A trash on another
+    // file system would need a copy, which is never done; there the entry's own file
+    // system must provide one.
+    const QByteArray home = homeTrashFolder();
+    if (!home.isEmpty()) {
+        // The data folder may not exist yet on a fresh account.
+        ensureFolders(parentOf(home));
+        if (prepareTrash(home, entry.st_dev)) {
+            const int error = trashInto(home, absolute);
+            if (error != EXDEV) {
+                return {error == 0, error};
+            }
+            // Same device but another mount of it (a bind mount): try the top directory.
+        }
+    }
+    for (const QByteArray& trash : topDirectoryTrashes(parentOf(absolute), entry.st_dev)) {
+        if (trash == home) {
+            continue;
+        }
+        const int error = trashInto(trash, absolute);
+        if (error != EXDEV) {
+            return {error == 0, error};
+        }
+    }
+    return {false, EXDEV};
+}
+
+} // namespace platform

@@ -1,0 +1,420 @@
+#include "RawTree.h"
+#include "platform/FileSystem.h"
+#include "platform/NameCodec.h"
+#include "support/TestSupport.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct TrashInfo {
+    QByteArray path; // percent-decoded
+    QDateTime deleted;
+    bool wellFormed = false;
+};
+
+TrashInfo readInfo(const QByteArray& infoPath) {
+    TrashInfo info;
+    // Read by raw path: the name may not be UTF-8.
+    const int fd = ::open(infoPath.constData(), O_RDONLY);
+    if (fd < 0) {
+        return info;
+    }
+    QByteArray text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, got);
+    }
+    ::close(fd);
+    const QList<QByteArray> lines = text.split('\n');
+    info.wellFormed = lines.value(0) == "[Trash Info]";
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("Path=")) {
+            info.path = QByteArray::fromPercentEncoding(line.mid(5));
+        } else if (line.startsWith("DeletionDate=")) {
+            info.deleted = QDateTime::fromString(QString::fromLatin1(line.mid(13)), Qt::ISODate);
+        }
+    }
+    return info;
+}
+
+QStringList entriesOf(const QString& folder) {
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool existsRaw(const QByteArray& path) {
+    struct stat status {};
+    return ::lstat(path.constData(), &status) == 0;
+}
+
+QDateTime nowToTheSecond() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.addMSecs(-now.time().msec());
+}
+
+// Checks the trashed entry `name` has an info file naming `original`, written between
+// `before` and now.
+void checkInfo(const QString& infoFolder, const QString& name, const QByteArray& original,
+               const QDateTime& before) {
+    const TrashInfo info = readInfo(QFile::encodeName(infoFolder + "/" + name + ".trashinfo"));
+    QVERIFY(info.wellFormed);
+    QCOMPARE(info.path, original);
+    QVERIFY(info.deleted.isValid());
+    QVERIFY(info.deleted >= before);
+    QVERIFY(info.deleted <= QDateTime::currentDateTime());
+}
+
+// An entry on a file system other than the one holding the test's data folder, with the
+// top-directory trash folders of that file system removed again afterwards.
+class OtherFileSystem {
+public:
+    OtherFileSystem(const QString& dataHome) {
+        const QByteArray top = "/dev/shm";
+        struct stat shm {};
+        struct stat home {};
+        if (::stat(top.constData(), &shm) != 0 || ::stat(QFile::encodeName(dataHome), &home) != 0 ||
+            shm.st_dev == home.st_dev || ::access(top.constData(), W_OK) != 0) {
+            return;
+        }
+        personal_ = top + "/.Trash-" + QByteArray::number(::getuid());
+        shared_ = top + "/.Trash";
+        // Trash folders someone else made are left alone.
+        if (existsRaw(personal_) || existsRaw(shared_)) {
+            return;
+        }
+        dir_ = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/trash-test-XXXXXX"));
+        usable_ = dir_->isValid();
+    }
+    ~OtherFileSystem() {
+        if (usable_) {
+            testsupport::removeTreeRaw(personal_);
+            testsupport::removeTreeRaw(shared_);
+        }
+    }
+    OtherFileSystem(const OtherFileSystem&) = delete;
+    OtherFileSystem& operator=(const OtherFileSystem&) = delete;
+
+    [[nodiscard]] bool usable() const { return usable_; }
+    [[nodiscard]] QString filePath(const QString& name) const { return dir_->filePath(name); }
+    [[nodiscard]] QString personalTrash() const { return QFile::decodeName(personal_); }
+    [[nodiscard]] QString sharedTrash() const { return QFile::decodeName(shared_); }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QByteArray personal_;
+    QByteArray shared_;
+    bool usable_ = false;
+};
+
+} // namespace
+
+class TrashTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fileGoesToTrash();
+    void wholeTreeGoesToTrash();
+    void sameNameTwiceKeepsBoth();
+    void missingDataFolderIsCreated();
+    void missingEntry();
+    void nonUtf8Name();
+    void symlinkIsTrashedAsLink();
+    void unusualPaths();
+    void refusedMoveLeavesNoInfo();
+    void otherFileSystemUsesItsOwnTrash();
+    void otherFileSystemSharedTrash();
+    void otherFileSystemWithoutTrash();
+};
+
+void TrashTest::fileGoesToTrash() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    const QString file = testsupport::makeFile(dir.filePath("report.txt"), "quarterly");
+    const QDateTime before = nowToTheSecond();
+
+    const platform::ChangeResult result = platform::moveToTrash(file);
+    QVERIFY(result);
+    QCOMPARE(result.error, 0);
+    QVERIFY(!QFileInfo::exists(file));
+    QCOMPARE(entriesOf(home.trashFiles()), QStringList{"report.txt"});
+    QCOMPARE(contentOf(home.trashFiles() + "/report.txt"), QByteArray("quarterly"));
+    QCOMPARE(entriesOf(home.trashInfo()), QStringList{"report.txt.trashinfo"});
+    checkInfo(home.trashInfo(), "report.txt", QFile::encodeName(file), before);
+}
+
+void TrashTest::wholeTreeGoesToTrash() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    testsupport::makeFile(dir.filePath("项目/src/main.cpp"), "int main() {}");
+    testsupport::makeFile(dir.filePath("项目/.git/HEAD"), "ref");
+    testsupport::makeFolder(dir.filePath("项目/empty"));
+    const QDateTime before = nowToTheSecond();
+
+    QVERIFY(platform::moveToTrash(dir.filePath("项目")));
+    QVERIFY(!QFileInfo::exists(dir.filePath("项目")));
+    const QString trashed = home.trashFiles() + "/项目";
+    QCOMPARE(contentOf(trashed + "/src/main.cpp"), QByteArray("int main() {}"));
+    QCOMPARE(contentOf(trashed + "/.git/HEAD"), QByteArray("ref"));
+    QVERIFY(QFileInfo(trashed + "/empty").isDir());
+    checkInfo(home.trashInfo(), "项目", dir.filePath("项目").toUtf8(), before);
+
+    // Non-ASCII bytes are percent-encoded in the info file itself.
+    QFile info(home.trashInfo() + "/项目.trashinfo");
+    QVERIFY(info.open(QIODevice::ReadOnly));
+    const QByteArray text = info.readAll();
+    QVERIFY(text.contains("%E9%A1%B9%E7%9B%AE"));
+    QVERIFY(!text.contains("项目"));
+}
+
+void TrashTest::sameNameTwiceKeepsBoth() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    const QString first = testsupport::makeFile(dir.filePath("a/notes.txt"), "first");
+    const QString second = testsupport::makeFile(dir.filePath("b/notes.txt"), "second");
+    const QString third = testsupport::makeFile(dir.filePath("c/notes.txt"), "third");
+    const QDateTime before = nowToTheSecond();
+    QVERIFY(platform::moveToTrash(first));
+    QVERIFY(platform::moveToTrash(second));
+    QVERIFY(platform::moveToTrash(third));
+
+    const QStringList names = entriesOf(home.trashFiles());
+    QCOMPARE(names.size(), 3);
+    QVERIFY(names.contains("notes.txt"));
+    QCOMPARE(entriesOf(home.trashInfo()).size(), 3);
+    // Each trashed file has its own info file pointing back to where it was.
+    for (const QString& name : names) {
+        const QByteArray content = contentOf(home.trashFiles() + "/" + name);
+        const QString original = content == "first" ? first : content == "second" ? second : third;
+        checkInfo(home.trashInfo(), name, QFile::encodeName(original), before);
+    }
+}
+
+void TrashTest::missingDataFolderIsCreated() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    QVERIFY(QDir(home.path()).removeRecursively());
+    QVERIFY(!QFileInfo::exists(home.path()));
+    const QString work = testsupport::makeFolder(dir.filePath("work"));
+    const QString file = testsupport::makeFile(work + "/draft.txt", "draft");
+
+    testsupport::ScopedCurrentDir here(work);
+    QVERIFY(platform::moveToTrash(file));
+    QCOMPARE(contentOf(home.trashFiles() + "/draft.txt"), QByteArray("draft"));
+    QCOMPARE(entriesOf(home.trashInfo()), QStringList{"draft.txt.trashinfo"});
+    // Nothing of the trash lands in the current folder.
+    QCOMPARE(entriesOf(work), QStringList{});
+    struct stat status {};
+    QCOMPARE(::stat(QFile::encodeName(home.path() + "/Trash").constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, mode_t(0700));
+}
+
+void TrashTest::missingEntry() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    const platform::ChangeResult result = platform::moveToTrash(dir.filePath("ghost"));
+    QVERIFY(!result);
+    QCOMPARE(result.error, ENOENT);
+    QCOMPARE(entriesOf(home.trashFiles()), QStringList{});
+    QCOMPARE(entriesOf(home.trashInfo()), QStringList{});
+}
+
+void TrashTest::nonUtf8Name() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const auto cleanup = qScopeGuard(
+        [&home] { testsupport::removeTreeRaw(QFile::encodeName(home.path()) + "/Trash"); });
+    const QByteArray raw("old-\xB1\xA8\xB8\xE6 %.txt"); // GBK bytes, not UTF-8
+    const int fd = ::open((folder + '/' + raw).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "gbk", 3), ssize_t(3));
+    ::close(fd);
+
+    const QString path = dir.path() + "/" + platform::decodeName(raw.toStdString());
+    QVERIFY(platform::moveToTrash(path));
+    QVERIFY(!existsRaw(folder + '/' + raw));
+    const QByteArray trashed = QFile::encodeName(home.trashFiles()) + '/' + raw;
+    QVERIFY(existsRaw(trashed));
+    const TrashInfo info = readInfo(QFile::encodeName(home.trashInfo()) + '/' + raw + ".trashinfo");
+    QVERIFY(info.wellFormed);
+    QCOMPARE(info.path, folder + '/' + raw);
+}
+
+void TrashTest::symlinkIsTrashedAsLink() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    const QString target = testsupport::makeFile(dir.filePath("real/data.txt"), "keep me");
+    const QByteArray link = QFile::encodeName(dir.filePath("shortcut"));
+    QCOMPARE(::symlink("real/data.txt", link.constData()), 0);
+    const QByteArray folderLink = QFile::encodeName(dir.filePath("real-link"));
+    QCOMPARE(::symlink("real", folderLink.constData()), 0);
+
+    QVERIFY(platform::moveToTrash(QFile::decodeName(link)));
+    QVERIFY(platform::moveToTrash(QFile::decodeName(folderLink)));
+    QCOMPARE(contentOf(target), QByteArray("keep me"));
+    QVERIFY(QFileInfo(dir.filePath("real")).isDir());
+    QVERIFY(QFileInfo(home.trashFiles() + "/shortcut").isSymLink());
+    QVERIFY(QFileInfo(home.trashFiles() + "/real-link").isSymLink());
+    QCOMPARE(readInfo(QFile::encodeName(home.trashInfo() + "/shortcut.trashinfo")).path, link);
+
+    // A dangling link goes just the same.
+    const QByteArray dangling = QFile::encodeName(dir.filePath("dangling"));
+    QCOMPARE(::symlink("nowhere", dangling.constData()), 0);
+    QVERIFY(platform::moveToTrash(QFile::decodeName(dangling)));
+    QVERIFY(QFileInfo(home.trashFiles() + "/dangling").isSymLink());
+}
+
+void TrashTest::unusualPaths() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    testsupport::makeFile(dir.filePath("sub/doubled.txt"), "1");
+    testsupport::makeFile(dir.filePath("sub/relative.txt"), "2");
+    testsupport::makeFile(dir.filePath("sub/it's 50%.txt"), "3");
+
+    // Repeated separators are collapsed in the recorded path.
+    QVERIFY(platform::moveToTrash("/" + dir.path() + "//sub///doubled.txt"));
+    QCOMPARE(readInfo(QFile::encodeName(home.trashInfo() + "/doubled.txt.trashinfo")).path,
+             QFile::encodeName(dir.filePath("sub/doubled.txt")));
+
+    // A relative path is recorded as the absolute one.
+    {
+        testsupport::ScopedCurrentDir here(dir.path());
+        QVERIFY(platform::moveToTrash(QStringLiteral("./sub/relative.txt")));
+    }
+    QCOMPARE(readInfo(QFile::encodeName(home.trashInfo() + "/relative.txt.trashinfo")).path,
+             QFile::encodeName(dir.filePath("sub/relative.txt")));
+
+    QVERIFY(platform::moveToTrash(dir.filePath("sub/it's 50%.txt")));
+    QFile info(home.trashInfo() + "/it's 50%.txt.trashinfo");
+    QVERIFY(info.open(QIODevice::ReadOnly));
+    QVERIFY(info.readAll().contains("/it's%2050%25.txt\n"));
+
+    // A name so long that NAME.trashinfo would not fit is shortened in the trash.
+    const QString longName = QString(250, QLatin1Char('x'));
+    testsupport::makeFile(dir.filePath(longName), "long");
+    QVERIFY(platform::moveToTrash(dir.filePath(longName)));
+    QVERIFY(!QFileInfo::exists(dir.filePath(longName)));
+    const QStringList infos = entriesOf(home.trashInfo());
+    QCOMPARE(infos.size(), 4);
+    for (const QString& name : entriesOf(home.trashFiles())) {
+        QVERIFY(infos.contains(name + ".trashinfo"));
+        if (name.startsWith("xxx")) {
+            QCOMPARE(readInfo(QFile::encodeName(home.trashInfo() + "/" + name + ".trashinfo")).path,
+                     QFile::encodeName(dir.filePath(longName)));
+        }
+    }
+
+    // The root and a path ending in ".." name no entry that could be moved.
+    QCOMPARE(platform::moveToTrash(QStringLiteral("/")).error, EINVAL);
+    QCOMPARE(platform::moveToTrash(dir.filePath("sub/..")).error, EINVAL);
+    QVERIFY(QFileInfo(dir.filePath("sub")).isDir());
+}
+
+void TrashTest::refusedMoveLeavesNoInfo() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    // A folder cannot go into a trash that lies inside it.
+    QVERIFY(!platform::moveToTrash(home.path()));
+    QVERIFY(QFileInfo(home.trashFiles()).isDir());
+    QCOMPARE(entriesOf(home.trashInfo()), QStringList{});
+
+    if (::geteuid() == 0) {
+        QSKIP("root may change any folder, so a read-only folder cannot refuse the move");
+    }
+    const QString locked = testsupport::makeFolder(dir.filePath("locked"));
+    const QString file = testsupport::makeFile(locked + "/stays.txt", "stays");
+    QCOMPARE(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
+    const platform::ChangeResult result = platform::moveToTrash(file);
+    ::chmod(QFile::encodeName(locked).constData(), 0755);
+    QVERIFY(!result);
+    QCOMPARE(result.error, EACCES);
+    QCOMPARE(contentOf(file), QByteArray("stays"));
+    QCOMPARE(entriesOf(home.trashInfo()), QStringList{});
+}
+
+void TrashTest::otherFileSystemUsesItsOwnTrash() {
+    testsupport::ScopedDataHome home;
+    OtherFileSystem other(home.path());
+    if (!other.usable()) {
+        QSKIP("no writable /dev/shm on a separate file system without trash folders");
+    }
+    const QString file = testsupport::makeFile(other.filePath("shm-note.txt"), "volatile");
+    const QDateTime before = nowToTheSecond();
+    QVERIFY(platform::moveToTrash(file));
+    QVERIFY(!QFileInfo::exists(file));
+    const QString trash = other.personalTrash();
+    QCOMPARE(contentOf(trash + "/files/shm-note.txt"), QByteArray("volatile"));
+    checkInfo(trash + "/info", "shm-note.txt", QFile::encodeName(file), before);
+    struct stat status {};
+    QCOMPARE(::lstat(QFile::encodeName(trash).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, mode_t(0700));
+    // Nothing went to the home trash.
+    QCOMPARE(entriesOf(home.trashFiles()), QStringList{});
+}
+
+void TrashTest::otherFileSystemSharedTrash() {
+    testsupport::ScopedDataHome home;
+    OtherFileSystem other(home.path());
+    if (!other.usable()) {
+        QSKIP("no writable /dev/shm on a separate file system without trash folders");
+    }
+    const QByteArray shared = QFile::encodeName(other.sharedTrash());
+    const QByteArray uid = QByteArray::number(::getuid());
+
+    // A .Trash without the sticky bit must not be used.
+    QCOMPARE(::mkdir(shared.constData(), 0777), 0);
+    QCOMPARE(::chmod(shared.constData(), 0777), 0);
+    const QString first = testsupport::makeFile(other.filePath("first.txt"), "1");
+    QVERIFY(platform::moveToTrash(first));
+    QVERIFY(!existsRaw(shared + '/' + uid));
+    QCOMPARE(contentOf(other.personalTrash() + "/files/first.txt"), QByteArray("1"));
+
+    // With the sticky bit it is the trash of every user, each in a folder of their own.
+    QCOMPARE(::chmod(shared.constData(), 01777), 0);
+    const QString second = testsupport::makeFile(other.filePath("second.txt"), "2");
+    QVERIFY(platform::moveToTrash(second));
+    QCOMPARE(contentOf(QFile::decodeName(shared + '/' + uid) + "/files/second.txt"),
+             QByteArray("2"));
+    QVERIFY(existsRaw(shared + '/' + uid + "/info/second.txt.trashinfo"));
+    QVERIFY(!existsRaw(QFile::encodeName(other.personalTrash()) + "/files/second.txt"));
+}
+
+void TrashTest::otherFileSystemWithoutTrash() {
+    testsupport::ScopedDataHome home;
+    OtherFileSystem other(home.path());
+    if (!other.usable()) {
+        QSKIP("no writable /dev/shm on a separate file system without trash folders");
+    }
+    // A file where the trash folder would be: no trash can be had on that file system.
+    testsupport::makeFile(other.personalTrash(), "not a folder");
+    // And a .Trash that is a link, which must not be trusted.
+    QCOMPARE(::symlink("/tmp", QFile::encodeName(other.sharedTrash()).constData()), 0);
+    const QString file = testsupport::makeFile(other.filePath("precious.txt"), "precious");
+    const platform::ChangeResult result = platform::moveToTrash(file);
+    QVERIFY(!result);
+    QCOMPARE(result.error, EXDEV);
+    // The entry stays where it is; it is never copied nor deleted.
+    QCOMPARE(contentOf(file), QByteArray("precious"));
+    QCOMPARE(entriesOf(home.trashFiles()), QStringList{});
+    QCOMPARE(contentOf(other.personalTrash()), QByteArray("not a folder"));
+}
+
+QTEST_GUILESS_MAIN(TrashTest)
+#include "tst_trash.moc"
