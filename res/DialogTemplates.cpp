@@ -47,13 +47,11 @@ constexpr ControlTemplate kAgreementControls[] = {
      "找的时候很不方便，也可能时间久忘记了存放地点。故此，该软件应运而生。有了它，你会更直观"
      "的、更方便的使用电脑。",
      22, 58, 215, 43, kGroup},
-    {IDC_STATIC, K::Static, "使用本软件之前，请您仔细阅读并同意许可协议。", 39, 40, 173, 8,
-     kGroup},
+    {IDC_STATIC, K::Static, "使用本软件之前，请您仔细阅读并同意许可协议。", 39, 40, 173, 8, kGroup},
     {IDC_STATIC, K::Static, "请阅读以下文档：", 39, 114, 65, 8, kGroup},
-    {IDC_AGREEMENT_DOC, K::FlatPushButton, "澄枫文件助手V1.0软件最终用户授权使用许可协议", 22,
-     130, 202, 19, kTabStop},
-    {IDC_HELP_DOC, K::FlatPushButton, "澄枫文件助手V1.0软件使用帮助", 22, 157, 202, 19,
-     kTabStop},
+    {IDC_AGREEMENT_DOC, K::FlatPushButton, "澄枫文件助手V1.0软件最终用户授权使用许可协议", 22, 130,
+     202, 19, kTabStop},
+    {IDC_HELP_DOC, K::FlatPushButton, "澄枫文件助手V1.0软件使用帮助", 22, 157, 202, 19, kTabStop},
 };
 
 // About box.

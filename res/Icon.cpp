@@ -1,5 +1,7 @@
 #include "res/Icon.h"
 
 namespace res {
-QIcon appIcon() { return QIcon(QStringLiteral(":/icons/dirquill-48.png")); }
+QIcon appIcon() {
+    return QIcon(QStringLiteral(":/icons/dirquill-48.png"));
+}
 } // namespace res

@@ -38,6 +38,8 @@ constexpr SubMenuTemplate kColumnMenus[] = {
 
 } // namespace
 
-std::span<const SubMenuTemplate> columnMenus() { return kColumnMenus; }
+std::span<const SubMenuTemplate> columnMenus() {
+    return kColumnMenus;
+}
 
 } // namespace res

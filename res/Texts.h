@@ -32,7 +32,8 @@ inline constexpr const char* kDeleteFailed = "无法将“%1”移到回收站�
 inline constexpr const char* kRenameFailed = "无法重命名“%1”：%2";
 
 // Documents opened from the agreement dialog, relative to the current folder.
-inline constexpr const char* kAgreementDocument = "澄枫文件助手V1.0软件最终用户授权使用许可协议.doc";
+inline constexpr const char* kAgreementDocument =
+    "澄枫文件助手V1.0软件最终用户授权使用许可协议.doc";
 inline constexpr const char* kHelpDocument = "澄枫文件助手V1.0软件使用帮助.doc";
 
 // String table entries

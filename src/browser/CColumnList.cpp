@@ -47,7 +47,9 @@ void CColumnList::InsertColumn(const QString& heading, int width) {
     setAccessibleName(heading.trimmed());
 }
 
-int CColumnList::HeaderItemCount() const { return model_->columnCount(); }
+int CColumnList::HeaderItemCount() const {
+    return model_->columnCount();
+}
 
 void CColumnList::SetColumnWidth(int width) {
     if (HeaderItemCount() > 0) {
@@ -65,17 +67,29 @@ void CColumnList::SetExtendedStyle(unsigned style) {
                                                        : QAbstractItemView::SelectItems);
 }
 
-int CColumnList::GetItemCount() const { return model_->rowCount(); }
+int CColumnList::GetItemCount() const {
+    return model_->rowCount();
+}
 
-QString CColumnList::GetItemText(int row) const { return model_->text(row); }
+QString CColumnList::GetItemText(int row) const {
+    return model_->text(row);
+}
 
-void CColumnList::InsertItem(const QString& text) { model_->appendRow(text); }
+void CColumnList::InsertItem(const QString& text) {
+    model_->appendRow(text);
+}
 
-void CColumnList::DeleteAllItems() { model_->clear(); }
+void CColumnList::DeleteAllItems() {
+    model_->clear();
+}
 
-void CColumnList::SetItems(platform::NameList rows) { model_->setRows(std::move(rows)); }
+void CColumnList::SetItems(platform::NameList rows) {
+    model_->setRows(std::move(rows));
+}
 
-void CColumnList::SetRedraw(bool redraw) { setUpdatesEnabled(redraw); }
+void CColumnList::SetRedraw(bool redraw) {
+    setUpdatesEnabled(redraw);
+}
 
 int CColumnList::GetSelectedRow() const {
     const QModelIndexList selected = selectionModel()->selectedRows();

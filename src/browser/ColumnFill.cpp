@@ -16,7 +16,9 @@ constexpr int kInitialColumnWidth = 220;
 constexpr unsigned kColumnStyle = CColumnList::kGridLines | CColumnList::kFullRowSelect;
 } // namespace
 
-int CDirquillDlg::SelectedRow(int c) const { return Column(c).GetSelectedRow(); }
+int CDirquillDlg::SelectedRow(int c) const {
+    return Column(c).GetSelectedRow();
+}
 
 QString CDirquillDlg::SelectionPath(int c) const {
     QString path = Column(0).GetItemText(SelectedRow(0));

@@ -14,8 +14,7 @@ QVariant ColumnModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole ||
-        role == Qt::ToolTipRole) {
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole) {
         return text(index.row());
     }
     return {};
@@ -62,4 +61,6 @@ void ColumnModel::appendRow(const QString& text) {
     endInsertRows();
 }
 
-void ColumnModel::clear() { setRows({}); }
+void ColumnModel::clear() {
+    setRows({});
+}

@@ -145,9 +145,13 @@ void CDialog::OnOK() {
     done(IDOK);
 }
 
-void CDialog::OnCancel() { done(IDCANCEL); }
+void CDialog::OnCancel() {
+    done(IDCANCEL);
+}
 
-void CDialog::reject() { OnCancel(); }
+void CDialog::reject() {
+    OnCancel();
+}
 
 void CDialog::OnCommand(int /*id*/) {}
 

@@ -9,8 +9,7 @@ namespace {
 int mulDiv(int units, int base, int divisor) {
     const long long product = static_cast<long long>(units) * base;
     const long long half = divisor / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / divisor
-                                         : (product - half) / divisor);
+    return static_cast<int>(product >= 0 ? (product + half) / divisor : (product - half) / divisor);
 }
 } // namespace
 
@@ -23,9 +22,13 @@ DialogUnits::DialogUnits(const QFont& font) {
     baseY_ = metrics.height();
 }
 
-int DialogUnits::toPixelsX(int units) const { return mulDiv(units, baseX_, 4); }
+int DialogUnits::toPixelsX(int units) const {
+    return mulDiv(units, baseX_, 4);
+}
 
-int DialogUnits::toPixelsY(int units) const { return mulDiv(units, baseY_, 8); }
+int DialogUnits::toPixelsY(int units) const {
+    return mulDiv(units, baseY_, 8);
+}
 
 QRect DialogUnits::toPixels(int x, int y, int cx, int cy) const {
     return {toPixelsX(x), toPixelsY(y), toPixelsX(cx), toPixelsY(cy)};

@@ -3,7 +3,9 @@
 #include <QGuiApplication>
 #include <QWidget>
 
-ListingFeedback::ListingFeedback(QWidget* window) : window_(window) { elapsed_.start(); }
+ListingFeedback::ListingFeedback(QWidget* window) : window_(window) {
+    elapsed_.start();
+}
 
 ListingFeedback::~ListingFeedback() {
     if (busy_) {

@@ -11,7 +11,9 @@
 using namespace testsupport;
 
 namespace {
-QString u(const char* text) { return QString::fromUtf8(text); }
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
 const QString kDriveHeading = QString::fromUtf8("----------我的电脑---------");
 const QString kWorkHeading = QString::fromUtf8("----------自定义目录---------");
 } // namespace
@@ -34,9 +36,9 @@ void TestColumns::rootColumnListsHeadingsDrivesAndWorkDirs() {
     workspace.setDriveRoots({"/", "/mnt/usb/"});
     CDirquillDlg dlg;
     dlg.Create();
-    QCOMPARE(rowTexts(dlg.Column(0)), QStringList({kDriveHeading, "/", "/mnt/usb/", QString(),
-                                                   kWorkHeading, u("/data/照片"),
-                                                   u("  spaced  ")}));
+    QCOMPARE(rowTexts(dlg.Column(0)),
+             QStringList({kDriveHeading, "/", "/mnt/usb/", QString(), kWorkHeading, u("/data/照片"),
+                          u("  spaced  ")}));
     for (int k = 1; k < 5; ++k) {
         QCOMPARE(dlg.Column(k).GetItemCount(), 0);
         QCOMPARE(dlg.SelectedRow(k), -1);

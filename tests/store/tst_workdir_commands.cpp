@@ -17,7 +17,9 @@
 using namespace testsupport;
 
 namespace {
-QString u(const char* text) { return QString::fromUtf8(text); }
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
 } // namespace
 
 class TestWorkDirCommands : public QObject {
@@ -91,14 +93,14 @@ void TestWorkDirCommands::deleteRemovesEveryEqualRecordAndRebuilds() {
 }
 
 void TestWorkDirCommands::deleteOfAHeadingRowChangesNoRecord() {
-    TestWorkspace workspace({"/keep"});
-    workspace.setDriveRoots({"/", "/keep"});
+    TestWorkspace workspace({"/keep/"});
+    workspace.setDriveRoots({"/", "/keep/"});
     CDirquillDlg dlg;
     dlg.Create();
     for (int row : {0, 3, 4}) {
         dlg.Column(0).SelectRow(row);
         dlg.OnDeleteWorkDir();
-        QCOMPARE(workspace.storedWorkDirs(), QStringList({"/keep"}));
+        QCOMPARE(workspace.storedWorkDirs(), QStringList({"/keep/"}));
     }
     // A drive row whose text equals a stored directory removes that record.
     dlg.Column(0).SelectRow(2);

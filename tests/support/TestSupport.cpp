@@ -44,13 +44,15 @@ ScopedCurrentDir::ScopedCurrentDir(const QString& path) : previous_(QDir::curren
     QDir::setCurrent(path);
 }
 
-ScopedCurrentDir::~ScopedCurrentDir() { QDir::setCurrent(previous_); }
+ScopedCurrentDir::~ScopedCurrentDir() {
+    QDir::setCurrent(previous_);
+}
 
 namespace {
 // Polls from a timer until `ready` finds its widget, then runs `action` on it.
-void pollFor(std::function<QWidget*()> ready, std::function<void(QWidget*)> action,
-             int timeoutMs) {
+void pollFor(std::function<QWidget*()> ready, std::function<void(QWidget*)> action, int timeoutMs) {
     auto* timer = new QTimer(qApp);
+    timer->setObjectName(QStringLiteral("testsupport-poll"));
     auto remaining = std::make_shared<int>(timeoutMs / 10);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, remaining, ready, action] {
         if (QWidget* widget = ready()) {
@@ -65,6 +67,14 @@ void pollFor(std::function<QWidget*()> ready, std::function<void(QWidget*)> acti
     timer->start(10);
 }
 } // namespace
+
+void cancelPendingAnswers() {
+    for (QTimer* timer : qApp->findChildren<QTimer*>(QStringLiteral("testsupport-poll"),
+                                                     Qt::FindDirectChildrenOnly)) {
+        timer->stop();
+        timer->deleteLater();
+    }
+}
 
 void onNextModal(std::function<void(QWidget*)> action, int timeoutMs) {
     pollFor(
@@ -99,11 +109,17 @@ void closeNextMessageBox(QString* text) {
 
 namespace testsupport {
 
-OpenRecorder::OpenRecorder() { QDesktopServices::setUrlHandler("file", this, "open"); }
+OpenRecorder::OpenRecorder() {
+    QDesktopServices::setUrlHandler("file", this, "open");
+}
 
-OpenRecorder::~OpenRecorder() { QDesktopServices::unsetUrlHandler("file"); }
+OpenRecorder::~OpenRecorder() {
+    QDesktopServices::unsetUrlHandler("file");
+}
 
-void OpenRecorder::open(const QUrl& url) { urls.append(url); }
+void OpenRecorder::open(const QUrl& url) {
+    urls.append(url);
+}
 
 TestWorkspace::TestWorkspace(const QStringList& workDirs) {
     sqlite3* db = nullptr;
@@ -113,8 +129,7 @@ TestWorkspace::TestWorkspace(const QStringList& workDirs) {
                  nullptr, nullptr);
     for (const QString& dir : workDirs) {
         sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(db, "INSERT INTO workspace(workspace) VALUES(?1)", -1, &insert,
-                           nullptr);
+        sqlite3_prepare_v2(db, "INSERT INTO workspace(workspace) VALUES(?1)", -1, &insert, nullptr);
         const QByteArray text = dir.toUtf8();
         sqlite3_bind_text(insert, 1, text.constData(), static_cast<int>(text.size()),
                           SQLITE_TRANSIENT);
@@ -194,6 +209,7 @@ void rightClickRow(CColumnList* list, int row) {
 
 void chooseFromNextMenu(const QString& itemText, QStringList* shownItems) {
     auto* timer = new QTimer(qApp);
+    timer->setObjectName(QStringLiteral("testsupport-poll"));
     auto remaining = std::make_shared<int>(500);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -209,8 +225,7 @@ void chooseFromNextMenu(const QString& itemText, QStringList* shownItems) {
         QAction* target = nullptr;
         for (QAction* action : menu->actions()) {
             if (shownItems != nullptr) {
-                shownItems->append(action->isSeparator() ? QStringLiteral("-")
-                                                         : action->text());
+                shownItems->append(action->isSeparator() ? QStringLiteral("-") : action->text());
             }
             if (!action->isSeparator() && action->text() == itemText) {
                 target = action;

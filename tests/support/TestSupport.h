@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 
@@ -50,6 +51,9 @@ private:
 // active, polling from a timer for up to `timeoutMs`. Call it before the code that opens
 // the modal widget.
 void onNextModal(std::function<void(QWidget*)> action, int timeoutMs = 5000);
+
+// Drops every answer scheduled above that found nothing to answer yet.
+void cancelPendingAnswers();
 
 // Schedules closing the next message box, storing its text in *text when given.
 void closeNextMessageBox(QString* text = nullptr);

@@ -123,9 +123,9 @@ void TestMainWindow::windowMenuEndsWithTheAboutItem() {
     QCOMPARE(items.count(QString::fromUtf8("关于 Dirquill(&A)...")), 1);
     QCOMPARE(items.last(), QString::fromUtf8("关于 Dirquill(&A)..."));
     QCOMPARE(items.at(items.size() - 2), QStringLiteral("-"));
-    QCOMPARE(items.mid(0, 4), QStringList({QString::fromUtf8("还原"), QString::fromUtf8("最小化"),
-                                           QString::fromUtf8("最大化"),
-                                           QString::fromUtf8("关闭")}));
+    QCOMPARE(items.mid(0, 4),
+             QStringList({QString::fromUtf8("还原"), QString::fromUtf8("最小化"),
+                          QString::fromUtf8("最大化"), QString::fromUtf8("关闭")}));
     QCOMPARE(aboutTitle, QString::fromUtf8("澄枫文件助手V1.0 属性"));
     QVERIFY(dlg.isVisible());
 
