@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
+#include <QString>
 
 #include <ftw.h>
 #include <sys/stat.h>
@@ -24,6 +26,18 @@ inline void removeTreeRaw(const QByteArray& path) {
             return 0;
         },
         32, FTW_DEPTH | FTW_PHYS);
+}
+
+// The bytes of a file, or "<missing>" when it cannot be read.
+inline QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Whether an entry exists, a dangling link included.
+inline bool existsRaw(const QByteArray& path) {
+    struct stat status {};
+    return ::lstat(path.constData(), &status) == 0;
 }
 
 } // namespace testsupport

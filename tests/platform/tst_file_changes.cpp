@@ -15,19 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool existsRaw(const QByteArray& path) {
-    struct stat status {};
-    return ::lstat(path.constData(), &status) == 0;
-}
-
-} // namespace
+using testsupport::contentOf;
+using testsupport::existsRaw;
 
 class FileChangesTest : public QObject {
     Q_OBJECT

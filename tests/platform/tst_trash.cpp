@@ -16,6 +16,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using testsupport::contentOf;
+using testsupport::existsRaw;
+
 namespace {
 
 struct TrashInfo {
@@ -52,16 +55,6 @@ TrashInfo readInfo(const QByteArray& infoPath) {
 QStringList entriesOf(const QString& folder) {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool existsRaw(const QByteArray& path) {
-    struct stat status {};
-    return ::lstat(path.constData(), &status) == 0;
 }
 
 QDateTime nowToTheSecond() {
