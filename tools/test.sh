@@ -16,6 +16,8 @@ done
 
 jobs=$(nproc)
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
+# Objects built in another clone of the project are reused.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 
 tools/deps.sh build
 cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
