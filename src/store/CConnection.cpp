@@ -49,7 +49,7 @@ QString readValue(const QString& text, qsizetype& pos) {
     }
     const qsizetype end = text.indexOf(QLatin1Char(';'), pos);
     const qsizetype stop = end < 0 ? text.size() : end;
-    const QString value = text.mid(pos, stop - pos).trimmed();
+    QString value = text.mid(pos, stop - pos).trimmed();
     pos = stop;
     return value;
 }

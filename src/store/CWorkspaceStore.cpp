@@ -101,14 +101,14 @@ void CWorkspaceStore::LoadWorkDirs(const std::function<void(const QString&)>& ap
     }
 }
 
-void CWorkspaceStore::AddWorkDir(QString dir) const {
+void CWorkspaceStore::AddWorkDir(const QString& dir) const {
     sqlite3* db = handleOf(connection_);
     Statement statement = prepare(db, "INSERT INTO workspace(workspace) VALUES(?1)");
     bindText(db, statement.get(), dir);
     runToEnd(db, statement.get());
 }
 
-void CWorkspaceStore::DeleteWorkDir(QString dir) const {
+void CWorkspaceStore::DeleteWorkDir(const QString& dir) const {
     sqlite3* db = handleOf(connection_);
     Statement statement = prepare(db, "DELETE FROM workspace WHERE workspace = ?1");
     bindText(db, statement.get(), dir);

@@ -18,10 +18,10 @@ public:
     void LoadWorkDirs(const std::function<void(const QString&)>& appendRow) const;
 
     // Inserts one record whose column `workspace` holds `dir` unchanged.
-    void AddWorkDir(QString dir) const;
+    void AddWorkDir(const QString& dir) const;
 
     // Removes every record whose `workspace` equals `dir` exactly (bound, never pasted).
-    void DeleteWorkDir(QString dir) const;
+    void DeleteWorkDir(const QString& dir) const;
 
     // Creates a new database file `fileName` holding an empty table `workspace`. Never
     // touches an existing file: one that exists raises ComError(0x80070050).
