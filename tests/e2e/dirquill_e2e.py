@@ -294,7 +294,7 @@ def table(app, name):
 
 
 def rows(tbl):
-    t = tbl.get_table()
+    t = tbl
     result = []
     for r in range(t.get_n_rows()):
         cell = t.get_accessible_at(r, 0)
@@ -303,7 +303,7 @@ def rows(tbl):
 
 
 def header(tbl):
-    return tbl.get_table().get_column_description(0)
+    return tbl.get_column_description(0)
 
 
 def xdotool(env, *args):
@@ -311,7 +311,7 @@ def xdotool(env, *args):
 
 
 def centre(obj, Atspi):
-    ext = obj.get_component_iface().get_extents(Atspi.CoordType.SCREEN)
+    ext = obj.get_extents(Atspi.CoordType.SCREEN)
     check(ext.width > 0 and ext.height > 0, "object has no extents on screen")
     return ext.x + ext.width // 2, ext.y + ext.height // 2
 
@@ -329,7 +329,7 @@ def row_cell(app, column, text):
         tbl = table(app, column)
         names = rows(tbl)
         if text in names:
-            return tbl.get_table().get_accessible_at(names.index(text), 0)
+            return tbl.get_accessible_at(names.index(text), 0)
         return None
     return poll(find, repr(text) + " in " + column, pump=app.pump)
 
@@ -352,8 +352,8 @@ def answer_prompt(app, title, text=None, confirm="click"):
     dialog = app.window(title)
     edit = poll(lambda: find_desc(dialog, "text"), "the prompt's edit", pump=app.pump)
     if text is not None:
-        edit.get_editable_text_iface().set_text_contents(text)
-        poll(lambda: edit.get_text_iface().get_text(0, -1) == text, "the typed text",
+        edit.set_text_contents(text)
+        poll(lambda: edit.get_text(0, -1) == text, "the typed text",
              pump=app.pump)
     if confirm == "enter":
         xdotool(app.env, "key", "Return")
@@ -512,7 +512,7 @@ def journey_new_folder_rename_delete(env, build):
         choose_menu_item(app, cell, "重命名")
         dialog = app.window("修改文件或文件夹名")
         edit = find_desc(dialog, "text")
-        check(edit.get_text_iface().get_text(0, -1) == "a.txt", "prompt not prefilled")
+        check(edit.get_text(0, -1) == "a.txt", "prompt not prefilled")
         answer_prompt(app, "修改文件或文件夹名", "b 改名.txt")
         poll(lambda: os.path.exists(os.path.join(tree, "b 改名.txt")), "the renamed file")
         check(not os.path.exists(os.path.join(tree, "a.txt")), "the old name remains")
