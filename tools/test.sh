@@ -37,4 +37,10 @@ if $ci; then
     cmake --build build/package -j "$jobs"
     (cd build/package && cpack -G DEB >/dev/null)
     tools/check-package.sh build/package/dirquill_*.deb
+
+    echo "== end-to-end suite (virtual display, accessibility bus)"
+    tools/deps.sh e2e
+    cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDIRQUILL_E2E=ON >/dev/null
+    cmake --build build/debug -j "$jobs"
+    ctest --test-dir build/debug -R e2e --output-on-failure
 fi

@@ -1,0 +1,642 @@
+#!/usr/bin/python3
+"""End-to-end journeys through the real dirquill binary.
+
+Each journey runs in a child process of its own with its own virtual display (Xvfb),
+session bus, accessibility bus, runtime folder, home and data folder, and its own
+program instance. The program is driven as a user and a screen reader would: read
+through the accessibility bus, clicked and typed with xdotool.
+
+    dirquill_e2e.py BUILD_DIR [JOURNEY...]
+"""
+
+import os
+import shutil
+import signal
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+TITLE_MAIN = "澄枫文件助手V1.0"
+TITLE_AGREEMENT = "澄枫文件助手V1.0软件最终用户授权使用许可协议"
+COLUMN_NAMES = ["工作目录", "一级目录", "二级目录", "三级目录", "四级目录"]
+HEADING_MY_COMPUTER = "----------我的电脑---------"
+HEADING_WORK_DIRS = "----------自定义目录---------"
+NO_DATABASE_TEXT = "连接数据库失败!\r\n错误信息:系统找不到指定的文件。"
+
+WAIT = 20.0  # seconds; generous, as a loaded machine can be slow
+JOURNEY_TIMEOUT = 180
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# --------------------------------------------------------------------------------------
+# The environment of one journey: display, buses, folders, the fake desktop opener.
+
+
+class Environment:
+    def __init__(self):
+        self.base = tempfile.mkdtemp(prefix="dirquill-e2e-")
+        self.pids = []  # (pid, is_group) of what we started, stopped in reverse order
+        self.env = {}
+
+    def path(self, *parts):
+        return os.path.join(self.base, *parts)
+
+    def start(self):
+        for sub in ("runtime", "home", "data", "config", "cache", "bin", "work"):
+            os.makedirs(self.path(sub), mode=0o700, exist_ok=True)
+        os.chmod(self.path("runtime"), 0o700)
+        self.open_log = self.path("opened.txt")
+        opener = self.path("bin", "xdg-open")
+        with open(opener, "w") as f:
+            f.write('#!/bin/sh\nprintf "%s\\n" "$1" >> "$DIRQUILL_E2E_OPEN_LOG"\n')
+        os.chmod(opener, 0o755)
+
+        env = {
+            "PATH": self.path("bin") + ":/usr/local/bin:/usr/bin:/bin",
+            "HOME": self.path("home"),
+            "XDG_RUNTIME_DIR": self.path("runtime"),
+            "XDG_DATA_HOME": self.path("data"),
+            "XDG_CONFIG_HOME": self.path("config"),
+            "XDG_CACHE_HOME": self.path("cache"),
+            "LANG": "C.UTF-8",
+            "LC_ALL": "C.UTF-8",
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+            "QT_QPA_PLATFORM": "xcb",
+            "NO_AT_BRIDGE": "0",
+            "DIRQUILL_E2E_OPEN_LOG": self.open_log,
+        }
+        self.env = env
+
+        # The display. A display that another server is just giving up can refuse the
+        # first connections, so the display is checked and, failing that, started anew.
+        for attempt in range(3):
+            if self.start_display(env):
+                break
+        else:
+            raise Failure("no usable virtual display")
+
+        # The session bus.
+        out = subprocess.run(
+            ["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
+            env=env, capture_output=True, text=True, timeout=WAIT, check=True).stdout.split()
+        env["DBUS_SESSION_BUS_ADDRESS"] = out[0]
+        self.pids.append((int(out[1]), False))
+
+        # The accessibility bus.
+        launcher = subprocess.Popen(
+            ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env,
+            stdout=subprocess.DEVNULL, stderr=open(self.path("atspi.log"), "w"),
+            start_new_session=True)
+        self.pids.append((launcher.pid, True))
+        poll(lambda: subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+             "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
+            env=env, capture_output=True).returncode == 0, "the accessibility bus")
+        os.environ.update(env)
+
+    def start_display(self, env):
+        read_fd, write_fd = os.pipe()
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-noreset",
+             "-nolisten", "tcp"],
+            pass_fds=(write_fd,), env=env, stdout=subprocess.DEVNULL,
+            stderr=open(self.path("xvfb.log"), "a"), start_new_session=True)
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + WAIT
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_fd)
+        env["DISPLAY"] = ":" + number.decode().strip()
+        try:
+            if number.strip():
+                poll(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=env,
+                                            capture_output=True).returncode == 0,
+                     "the display", timeout=5)
+                self.pids.append((xvfb.pid, True))
+                return True
+        except Failure:
+            pass
+        os.killpg(xvfb.pid, signal.SIGTERM)
+        xvfb.wait()
+        return False
+
+    def stop(self):
+        for pid, group in reversed(self.pids):
+            try:
+                if group:
+                    os.killpg(pid, signal.SIGTERM)
+                else:
+                    os.kill(pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+        for pid, group in self.pids:
+            if group:
+                try:
+                    os.waitpid(pid, 0)
+                except ChildProcessError:
+                    pass
+        shutil.rmtree(self.base, ignore_errors=True)
+
+
+def poll(condition, what, timeout=WAIT, pump=None):
+    """Calls condition() until it returns a true value, which is returned."""
+    deadline = time.monotonic() + timeout
+    while True:
+        if pump:
+            pump()
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+# --------------------------------------------------------------------------------------
+# The program and its accessible tree.
+
+
+class App:
+    def __init__(self, env, binary, cwd):
+        import gi
+        gi.require_version("Atspi", "2.0")
+        from gi.repository import Atspi, GLib
+        self.Atspi = Atspi
+        self.GLib = GLib
+        self.env = env
+        self.cwd = cwd
+        self.log = open(env.path("dirquill.log"), "a")
+        self.proc = subprocess.Popen([binary], cwd=cwd, env=env.env, stdout=self.log,
+                                     stderr=self.log)
+        self.root = None
+        self.shown = []
+        self.shown_names = []  # every name shown, kept for the whole run
+        self.listener = Atspi.EventListener.new(self._on_showing)
+        self.listener.register("object:state-changed:showing")
+
+    def _on_showing(self, event):
+        try:
+            if event.detail1 == 1 and event.source is not None:
+                self.shown.append(event.source)
+                self.shown_names.append(event.source.get_name())
+        except Exception:
+            pass
+
+    def pump(self):
+        context = self.GLib.MainContext.default()
+        while context.pending():
+            context.iteration(False)
+
+    def exited(self, timeout=WAIT):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not exit")
+
+    def stop(self):
+        self.listener.deregister("object:state-changed:showing")
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.log.close()
+
+    def application(self):
+        def find():
+            check(self.proc.poll() is None, "the program ended early")
+            desktop = self.Atspi.get_desktop(0)
+            for i in range(desktop.get_child_count()):
+                child = desktop.get_child_at_index(i)
+                try:
+                    if child is not None and child.get_process_id() == self.proc.pid:
+                        return child
+                except Exception:
+                    pass
+            return None
+        if self.root is None:
+            self.root = poll(find, "the program on the accessibility bus", pump=self.pump)
+        return self.root
+
+    def windows(self):
+        app = self.application()
+        result = []
+        for i in range(app.get_child_count()):
+            child = app.get_child_at_index(i)
+            if child is not None:
+                result.append(child)
+        return result
+
+    def window(self, name, role=None):
+        def find():
+            for w in self.windows():
+                try:
+                    if w.get_name() == name and (role is None or w.get_role_name() == role) \
+                            and w.get_state_set().contains(self.Atspi.StateType.SHOWING):
+                        return w
+                except Exception:
+                    pass
+            return None
+        return poll(find, "window " + repr(name), pump=self.pump)
+
+    def window_gone(self, name):
+        def gone():
+            for w in self.windows():
+                try:
+                    if w.get_name() == name and \
+                            w.get_state_set().contains(self.Atspi.StateType.SHOWING):
+                        return False
+                except Exception:
+                    pass
+            return True
+        poll(gone, "window " + repr(name) + " to close", pump=self.pump)
+
+    def popup_menu(self):
+        """The popup menu shown since the last call to expect_popup()."""
+        def find():
+            for obj in self.shown:
+                try:
+                    if obj.get_role_name() in ("popup menu", "menu") and \
+                            obj.get_child_count() > 0:
+                        return obj
+                except Exception:
+                    pass
+            return None
+        return poll(find, "a popup menu", pump=self.pump)
+
+    def expect_popup(self):
+        self.pump()
+        self.shown.clear()
+
+
+def descendants(obj, depth=0):
+    if obj is None or depth > 12:
+        return
+    yield obj
+    try:
+        count = obj.get_child_count()
+    except Exception:
+        return
+    for i in range(count):
+        yield from descendants(obj.get_child_at_index(i), depth + 1)
+
+
+def find_desc(root, role, name=None):
+    for obj in descendants(root):
+        try:
+            if obj.get_role_name() == role and (name is None or obj.get_name() == name):
+                return obj
+        except Exception:
+            pass
+    return None
+
+
+def table(app, name):
+    main = app.window(TITLE_MAIN)
+    found = find_desc(main, "table", name)
+    check(found is not None, "no table named " + name)
+    return found
+
+
+def rows(tbl):
+    t = tbl
+    result = []
+    for r in range(t.get_n_rows()):
+        cell = t.get_accessible_at(r, 0)
+        result.append(cell.get_name() if cell is not None else None)
+    return result
+
+
+def header(tbl):
+    return tbl.get_column_description(0)
+
+
+def xdotool(env, *args):
+    subprocess.run(["xdotool", *args], env=env.env, check=True, timeout=WAIT)
+
+
+def centre(obj, Atspi):
+    ext = obj.get_extents(Atspi.CoordType.SCREEN)
+    check(ext.width > 0 and ext.height > 0, "object has no extents on screen")
+    return ext.x + ext.width // 2, ext.y + ext.height // 2
+
+
+def click(app, obj, button=1, double=False):
+    x, y = centre(obj, app.Atspi)
+    args = ["mousemove", "--sync", str(x), str(y), "click"]
+    if double:
+        args += ["--repeat", "2", "--delay", "80"]
+    xdotool(app.env, *args, str(button))
+
+
+def row_cell(app, column, text):
+    def find():
+        tbl = table(app, column)
+        names = rows(tbl)
+        if text in names:
+            return tbl.get_accessible_at(names.index(text), 0)
+        return None
+    return poll(find, repr(text) + " in " + column, pump=app.pump)
+
+
+def wait_rows(app, column, condition, what):
+    return poll(lambda: (lambda r: r if condition(r) else None)(rows(table(app, column))),
+                what + " in " + column, pump=app.pump)
+
+
+def choose_menu_item(app, cell, item):
+    app.expect_popup()
+    click(app, cell, button=3)
+    menu = app.popup_menu()
+    entry = poll(lambda: find_desc(menu, "menu item", item), "menu item " + item,
+                 pump=app.pump)
+    click(app, entry)
+
+
+def answer_prompt(app, title, text=None, confirm="click"):
+    dialog = app.window(title)
+    edit = poll(lambda: find_desc(dialog, "text"), "the prompt's edit", pump=app.pump)
+    if text is not None:
+        edit.set_text_contents(text)
+        poll(lambda: edit.get_text(0, -1) == text, "the typed text",
+             pump=app.pump)
+    if confirm == "enter":
+        xdotool(app.env, "key", "Return")
+    else:
+        click(app, find_desc(dialog, "push button", "OK"))
+    app.window_gone(title)
+
+
+def make_database(build, folder, *work_dirs):
+    tool = os.path.join(build, "dirquill-db")
+    db = os.path.join(folder, "config.mdb")
+    subprocess.run([tool, "create", db], check=True, capture_output=True)
+    if work_dirs:
+        subprocess.run([tool, "add", db, *work_dirs], check=True, capture_output=True)
+    return db
+
+
+def stored(db):
+    with sqlite3.connect("file:" + db + "?mode=ro", uri=True) as con:
+        return [r[0] for r in con.execute("SELECT workspace FROM workspace")]
+
+
+def accept_agreement(app):
+    dialog = app.window(TITLE_AGREEMENT)
+    click(app, find_desc(dialog, "push button", "同意使用"))
+    return app.window(TITLE_MAIN)
+
+
+# --------------------------------------------------------------------------------------
+# Journeys. Each takes (env, build) and runs in a process of its own.
+
+
+def journey_startup_without_database(env, build):
+    app = App(env, os.path.join(build, "dirquill"), env.path("work"))
+    try:
+        box = app.window("dirquill", role="alert")
+        labels = [o.get_name() for o in descendants(box) if o.get_role_name() == "label"]
+        check(NO_DATABASE_TEXT in labels, "message text: %r" % labels)
+        click(app, find_desc(box, "push button", "OK"))
+        check(app.exited() == 0, "exit status is not 0")
+        check(not os.path.exists(env.path("work", "config.mdb")), "a database was created")
+    finally:
+        app.stop()
+
+
+def journey_decline_agreement(env, build):
+    make_database(build, env.path("work"))
+    app = App(env, os.path.join(build, "dirquill"), env.path("work"))
+    try:
+        dialog = app.window(TITLE_AGREEMENT)
+        click(app, find_desc(dialog, "push button", "不同意，退出"))
+        app.exited()
+        app.pump()
+        check(TITLE_MAIN not in app.shown_names, "the main window appeared")
+    finally:
+        app.stop()
+
+
+def journey_main_window_tables(env, build):
+    make_database(build, env.path("work"), "/srv/one", "工作 二")
+    app = App(env, os.path.join(build, "dirquill"), env.path("work"))
+    try:
+        accept_agreement(app)
+        for name in COLUMN_NAMES:
+            tbl = table(app, name)
+            check(header(tbl) == " " * 16 + name, "header of %s: %r" % (name, header(tbl)))
+        col0 = rows(table(app, "工作目录"))
+        check(col0[0] == HEADING_MY_COMPUTER, "first row %r" % col0[0])
+        check(col0[1] == "/", "the first mount is not /: %r" % col0)
+        sep = col0.index("")
+        check(all(r.endswith("/") for r in col0[1:sep]), "mount rows %r" % col0[1:sep])
+        check(col0[sep + 1:] == [HEADING_WORK_DIRS, "/srv/one", "工作 二"], "rows %r" % col0)
+        for name in COLUMN_NAMES[1:]:
+            check(rows(table(app, name)) == [], name + " is not empty")
+    finally:
+        app.stop()
+
+
+def start_browser(env, build, *work_dirs):
+    db = make_database(build, env.path("work"), *work_dirs)
+    app = App(env, os.path.join(build, "dirquill"), env.path("work"))
+    accept_agreement(app)
+    return app, db
+
+
+def journey_add_work_directory(env, build):
+    tree = env.path("tree 树")
+    os.makedirs(tree)
+    app, db = start_browser(env, build)
+    try:
+        heading = row_cell(app, "工作目录", HEADING_WORK_DIRS)
+        choose_menu_item(app, heading, "增加工作目录")
+        answer_prompt(app, "工作目录", tree)
+        wait_rows(app, "工作目录", lambda r: r and r[-1] == tree, "the new work directory")
+        check(stored(db) == [tree], "stored: %r" % stored(db))
+    finally:
+        app.stop()
+
+
+def make_tree(env):
+    tree = env.path("tree")
+    os.makedirs(os.path.join(tree, "l1", "l2", "l3", "l4"))
+    with open(os.path.join(tree, "l1", "l2", "l3", "说明 note.txt"), "w") as f:
+        f.write("note")
+    return tree
+
+
+def browse_to_level4(app, tree):
+    click(app, row_cell(app, "工作目录", tree))
+    click(app, row_cell(app, "一级目录", "l1"))
+    click(app, row_cell(app, "二级目录", "l2"))
+    click(app, row_cell(app, "三级目录", "l3"))
+    return wait_rows(app, "四级目录", lambda r: len(r) == 2, "two entries")
+
+
+def journey_browse_and_open(env, build):
+    tree = make_tree(env)
+    app, _ = start_browser(env, build, tree)
+    try:
+        level4 = browse_to_level4(app, tree)
+        check(sorted(level4) == sorted(["l4", "说明 note.txt"]), "level 4: %r" % level4)
+        check(rows(table(app, "一级目录")) == ["l1"], "level 1")
+        check(rows(table(app, "二级目录")) == ["l2"], "level 2")
+        check(rows(table(app, "三级目录")) == ["l3"], "level 3")
+        click(app, row_cell(app, "四级目录", "说明 note.txt"), double=True)
+        opened = poll(lambda: os.path.exists(env.open_log) and open(env.open_log).read(),
+                      "the desktop opener to be called", pump=app.pump)
+        from urllib.parse import unquote_to_bytes, urlsplit
+        url = opened.splitlines()[0]
+        check(url.startswith("file://"), "opened %r" % url)
+        path = unquote_to_bytes(urlsplit(url).path)
+        expected = os.path.join(tree, "l1", "l2", "l3", "说明 note.txt").encode()
+        check(path == expected, "opened %r, expected %r" % (path, expected))
+    finally:
+        app.stop()
+
+
+def journey_new_folder_rename_delete(env, build):
+    tree = env.path("tree")
+    os.makedirs(tree)
+    with open(os.path.join(tree, "a.txt"), "w") as f:
+        f.write("a")
+    app, _ = start_browser(env, build, tree)
+    try:
+        click(app, row_cell(app, "工作目录", tree))
+        cell = row_cell(app, "一级目录", "a.txt")
+
+        # New folder: the prompt, confirmed with Enter.
+        choose_menu_item(app, cell, "新建文件夹")
+        answer_prompt(app, "修改文件或文件夹名", "新的 文件夹", confirm="enter")
+        poll(lambda: os.path.isdir(os.path.join(tree, "新的 文件夹")), "the new folder")
+        wait_rows(app, "一级目录", lambda r: "新的 文件夹" in r, "the new folder's row")
+
+        # Rename: the prompt comes filled with the old name.
+        cell = row_cell(app, "一级目录", "a.txt")
+        choose_menu_item(app, cell, "重命名")
+        dialog = app.window("修改文件或文件夹名")
+        edit = find_desc(dialog, "text")
+        check(edit.get_text(0, -1) == "a.txt", "prompt not prefilled")
+        answer_prompt(app, "修改文件或文件夹名", "b 改名.txt")
+        poll(lambda: os.path.exists(os.path.join(tree, "b 改名.txt")), "the renamed file")
+        check(not os.path.exists(os.path.join(tree, "a.txt")), "the old name remains")
+        wait_rows(app, "一级目录", lambda r: "b 改名.txt" in r and "a.txt" not in r,
+                  "the renamed row")
+
+        # Delete: into the trash of the data folder, with its information file.
+        cell = row_cell(app, "一级目录", "b 改名.txt")
+        choose_menu_item(app, cell, "删除")
+        trashed = env.path("data", "Trash", "files", "b 改名.txt")
+        info = env.path("data", "Trash", "info", "b 改名.txt.trashinfo")
+        poll(lambda: os.path.exists(trashed) and os.path.exists(info), "the trashed file")
+        check(not os.path.exists(os.path.join(tree, "b 改名.txt")), "the file remains")
+        with open(trashed) as f:
+            check(f.read() == "a", "trashed content")
+        with open(info) as f:
+            text = f.read()
+        check("[Trash Info]" in text and "DeletionDate=" in text, "trashinfo %r" % text)
+        wait_rows(app, "一级目录", lambda r: "b 改名.txt" not in r, "the row to go")
+    finally:
+        app.stop()
+
+
+def journey_delete_work_directory(env, build):
+    keep = env.path("keep")
+    drop = env.path("drop")
+    os.makedirs(keep)
+    os.makedirs(drop)
+    app, db = start_browser(env, build, keep, drop)
+    try:
+        choose_menu_item(app, row_cell(app, "工作目录", drop), "删除工作目录")
+        wait_rows(app, "工作目录", lambda r: drop not in r and r[-1] == keep,
+                  "the work directory to go")
+        poll(lambda: stored(db) == [keep], "the database to drop it")
+        check(os.path.isdir(drop), "the folder itself was touched")
+    finally:
+        app.stop()
+
+
+JOURNEYS = [
+    journey_startup_without_database,
+    journey_decline_agreement,
+    journey_main_window_tables,
+    journey_add_work_directory,
+    journey_browse_and_open,
+    journey_new_folder_rename_delete,
+    journey_delete_work_directory,
+]
+
+
+def run_one(name, build):
+    journey = {j.__name__: j for j in JOURNEYS}[name]
+    env = Environment()
+    try:
+        env.start()
+        import gi
+        gi.require_version("Atspi", "2.0")
+        from gi.repository import Atspi
+        Atspi.init()
+        Atspi.set_timeout(2000, 15000)
+        journey(env, build)
+        return 0
+    except Failure as e:
+        print("  FAIL: %s" % e, file=sys.stderr)
+        for log in ("dirquill.log", "atspi.log", "xvfb.log"):
+            if os.path.exists(env.path(log)):
+                with open(env.path(log), errors="replace") as f:
+                    tail = f.read()[-2000:]
+                if tail.strip():
+                    print("  --- %s:\n%s" % (log, tail), file=sys.stderr)
+        return 1
+    except Exception:
+        traceback.print_exc()
+        return 1
+    finally:
+        env.stop()
+
+
+def main(argv):
+    if len(argv) >= 3 and argv[1] == "--one":
+        return run_one(argv[2], os.path.abspath(argv[3]))
+    if len(argv) < 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    build = os.path.abspath(argv[1])
+    wanted = argv[2:] or [j.__name__ for j in JOURNEYS]
+    passed = failed = 0
+    for name in wanted:
+        start = time.monotonic()
+        child = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--one", name,
+                                  build], start_new_session=True)
+        try:
+            rc = child.wait(timeout=JOURNEY_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
+            print("  FAIL: timed out", file=sys.stderr)
+            rc = 1
+        ok = rc == 0
+        passed += ok
+        failed += not ok
+        print("%s %s (%.1f s)" % ("PASS" if ok else "FAIL", name,
+                                  time.monotonic() - start), flush=True)
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
