@@ -1,0 +1,69 @@
+// startup_probe: the program's own start-up (the QApplication, then
+// theApp.InitInstance(): the database, the agreement, the main window), watched from
+// outside. It accepts the agreement as soon as that has painted, as a quick user would,
+// and when the main window has painted column 0 with its rows it writes "painted" and
+// ends. bench_startup measures it next to bare_dialog.
+
+#include "app/CDirquillApp.h"
+#include "browser/CColumnList.h"
+#include "res/resource.h"
+#include "ui/CAgreementDlg.h"
+#include "ui/CDirquillDlg.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+class StartupWatch : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint) {
+            return false;
+        }
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr) {
+            return false;
+        }
+        if (auto* agreement = qobject_cast<CAgreementDlg*>(widget); agreement != nullptr) {
+            if (!agreementAnswered_) {
+                agreementAnswered_ = true;
+                QTimer::singleShot(0, agreement, [agreement] { agreement->done(IDOK); });
+            }
+            return false;
+        }
+        auto* main = qobject_cast<CDirquillDlg*>(theApp.m_pMainWnd);
+        if (main != nullptr && !reported_ && widget == main->Column(0).viewport() &&
+            main->Column(0).GetItemCount() > 0) {
+            reported_ = true;
+            QTimer::singleShot(0, [] {
+                std::fputs("painted\n", stdout);
+                std::fflush(stdout);
+                ::_exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    bool agreementAnswered_ = false;
+    bool reported_ = false;
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationVersion(QString::fromLatin1(CDirquillApp::kVersion));
+    StartupWatch watch;
+    application.installEventFilter(&watch);
+    theApp.InitInstance();
+    return 0;
+}
