@@ -1,7 +1,9 @@
 // bench_listing: how long listing a big folder into a column takes, and how much memory
 // it needs, next to the plain readdir floor and to the stock Qt ways of showing a folder.
 //
-// Usage: bench_listing [--million] [--all] [--runs N] [--dir PATH]
+// Usage: bench_listing [--million] [--all] [--runs N] [--dir PATH] [--only FOLDER]
+//
+// FOLDER is one of 10000, 100000, 1000000, cjk-10000: only that folder is measured.
 //
 // Every measurement runs in a child process of its own, forked from a parent that never
 // starts Qt, so that neither the heap nor the caches of one run help the next. Inside the
@@ -324,6 +326,7 @@ int main(int argc, char* argv[]) {
     bool million = false;
     bool all = false;
     int runs = 5;
+    std::string only;
     const char* tmp = std::getenv("TMPDIR");
     std::string base =
         std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dirquill-bench";
@@ -338,8 +341,11 @@ int main(int argc, char* argv[]) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--dir" && i + 1 < argc) {
             base = argv[++i];
+        } else if (arg == "--only" && i + 1 < argc) {
+            only = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--million] [--all] [--runs N] [--dir PATH]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--million] [--all] [--runs N] [--dir PATH] [--only FOLDER]\n",
                          argv[0]);
             return 2;
         }
@@ -357,6 +363,9 @@ int main(int argc, char* argv[]) {
         folders.push_back({"1000000", base + "/files-1000000", 1000000, false});
     }
     folders.push_back({"cjk-10000", base + "/cjk-10000", 10000, true});
+    if (!only.empty()) {
+        std::erase_if(folders, [&](const Folder& f) { return f.label != only; });
+    }
     for (const Folder& folder : folders) {
         ensureFolder(folder);
     }

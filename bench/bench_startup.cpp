@@ -1,6 +1,7 @@
 // bench_startup: the wall time from starting a process until its first window has
-// painted, for the program's start-up (startup_probe) and for a bare Qt dialog
-// (bare_dialog), alternating, median of several runs each.
+// painted, for the program's start-up (startup_probe), for a bare Qt dialog
+// (bare_dialog) and for the same dialog with one line of Chinese text (bare_dialog
+// --label), taking turns, median of several runs each.
 //
 // Usage: bench_startup [--runs N] [--dir PATH]
 //
@@ -45,7 +46,8 @@ int run(const std::vector<std::string>& command, const std::string& folder, bool
 }
 
 // Milliseconds from fork until the program reports its painted window; -1 on failure.
-double timeToPaint(const std::string& program, const std::string& folder) {
+double timeToPaint(const std::string& program, const std::string& folder,
+                   const char* option = nullptr) {
     int fds[2];
     if (::pipe(fds) != 0) {
         return -1;
@@ -59,7 +61,7 @@ double timeToPaint(const std::string& program, const std::string& folder) {
         if (::chdir(folder.c_str()) != 0) {
             ::_exit(127);
         }
-        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::execl(program.c_str(), program.c_str(), option, static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(fds[1]);
@@ -130,7 +132,8 @@ int main(int argc, char* argv[]) {
     const std::string probe = DIRQUILL_PROBE;
     const std::string bare = DIRQUILL_BARE;
     // One run of each first, so that both start from warm caches.
-    if (timeToPaint(probe, folder) < 0 || timeToPaint(bare, folder) < 0) {
+    if (timeToPaint(probe, folder) < 0 || timeToPaint(bare, folder) < 0 ||
+        timeToPaint(bare, folder, "--label") < 0) {
         std::fprintf(stderr, "a program did not report its painted window\n");
         return 1;
     }
