@@ -139,13 +139,19 @@ int main(int argc, char* argv[]) {
     }
     std::vector<double> probeMs;
     std::vector<double> bareMs;
+    std::vector<double> labelMs;
     for (int i = 0; i < runs; ++i) {
         bareMs.push_back(timeToPaint(bare, folder));
         probeMs.push_back(timeToPaint(probe, folder));
+        labelMs.push_back(timeToPaint(bare, folder, "--label"));
     }
     const double p = median(probeMs);
     const double b = median(bareMs);
+    const double l = median(labelMs);
     std::printf("startup (median of %d): dirquill %.1f ms, bare dialog %.1f ms, ratio %.2f\n", runs,
                 p, b, p / b);
+    std::printf("startup (median of %d): dirquill %.1f ms, bare dialog with text %.1f ms, "
+                "ratio %.2f\n",
+                runs, p, l, p / l);
     return 0;
 }
