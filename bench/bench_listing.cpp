@@ -78,6 +78,11 @@ void resetPeak() {
 Sample measure(const std::function<void()>& step) {
     resetPeak();
     const long before = statusKb("VmRSS");
+    if (statusKb("VmHWM") > before + 1024) {
+        std::fputs("warning: the peak resident size could not be reset; peak figures include "
+                   "the set-up\n",
+                   stderr);
+    }
     const auto start = Clock::now();
     step();
     const auto stop = Clock::now();
