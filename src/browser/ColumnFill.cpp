@@ -77,7 +77,7 @@ void CDirquillDlg::FillLevelColumn(int k) {
     platform::NameList names;
     ListingFeedback feedback(this);
     if (platform::listFolder(folder, names, feedback.progress())) {
-        names.shrinkToFit();
+        names.trimSlack();
         column.SetItems(std::move(names));
     }
 }

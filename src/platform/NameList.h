@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 #include <vector>
@@ -11,7 +12,11 @@ namespace platform {
 class NameList {
 public:
     void append(std::string_view name) {
-        bytes_.insert(bytes_.end(), name.begin(), name.end());
+        // Grown by resize and filled by copy rather than by a range insert, which GCC 12
+        // wrongly warns about (-Wstringop-overflow) once inlined.
+        const std::size_t used = bytes_.size();
+        bytes_.resize(used + name.size());
+        std::copy(name.begin(), name.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(used));
         ends_.push_back(bytes_.size());
     }
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
@@ -24,16 +29,24 @@ public:
         bytes_.clear();
         ends_.clear();
     }
-    // Gives back the slack that growing left behind.
-    void shrinkToFit() {
-        bytes_.shrink_to_fit();
-        ends_.shrink_to_fit();
+    // Gives back the slack that growing left behind, when there is enough of it to be
+    // worth a copy: more than a quarter of what a buffer holds. Giving back less would
+    // copy a whole big listing (and briefly hold it twice) to save a few percent.
+    void trimSlack() {
+        trim(bytes_);
+        trim(ends_);
     }
     [[nodiscard]] std::size_t memoryUsed() const {
         return bytes_.capacity() + ends_.capacity() * sizeof(std::size_t);
     }
 
 private:
+    template <typename T> static void trim(std::vector<T>& buffer) {
+        if (buffer.capacity() - buffer.size() > buffer.capacity() / 4) {
+            buffer.shrink_to_fit();
+        }
+    }
+
     std::vector<char> bytes_;
     std::vector<std::size_t> ends_;
 };

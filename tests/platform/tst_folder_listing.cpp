@@ -45,6 +45,7 @@ private slots:
     void nonUtf8NameKeepsItsBytes();
     void specialEntriesAreJustNames();
     void largeFolderReportsProgress();
+    void trimSlackKeepsNamesAndBoundsMemory();
     void driveRootsFromSource();
     void realDriveRoots();
 };
@@ -203,6 +204,38 @@ void FolderListingTest::largeFolderReportsProgress() {
     NameList quiet;
     QVERIFY(platform::listFolder(dir.path(), quiet));
     QCOMPARE(quiet.size(), std::size_t(kCount));
+}
+
+void FolderListingTest::trimSlackKeepsNamesAndBoundsMemory() {
+    // Sizes just past a doubling of the buffers (the most slack), just before one (the
+    // least) and in between.
+    for (const std::size_t count :
+         {std::size_t(1), std::size_t(5), std::size_t(513), std::size_t(1000), std::size_t(1024),
+          std::size_t(1025), std::size_t(4097), std::size_t(30000)}) {
+        NameList list;
+        std::size_t held = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string name = "name-" + std::to_string(i * 7919);
+            list.append(name);
+            held += name.size() + sizeof(std::size_t);
+        }
+        list.trimSlack();
+        QCOMPARE(list.size(), count);
+        for (std::size_t i = 0; i < count; ++i) {
+            QCOMPARE(list.at(i), std::string_view("name-" + std::to_string(i * 7919)));
+        }
+        // No buffer keeps more than a third of its contents as slack.
+        QVERIFY2(list.memoryUsed() * 3 <= held * 4,
+                 qPrintable(QStringLiteral("%1 names: %2 bytes for %3")
+                                .arg(count)
+                                .arg(list.memoryUsed())
+                                .arg(held)));
+        // Names appended afterwards follow the kept ones.
+        list.append("after");
+        QCOMPARE(list.at(count), std::string_view("after"));
+        QCOMPARE(list.at(count - 1),
+                 std::string_view("name-" + std::to_string((count - 1) * 7919)));
+    }
 }
 
 void FolderListingTest::driveRootsFromSource() {

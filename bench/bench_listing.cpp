@@ -1,0 +1,413 @@
+// bench_listing: how long listing a big folder into a column takes, and how much memory
+// it needs, next to the plain readdir floor and to the stock Qt ways of showing a folder.
+//
+// Usage: bench_listing [--million] [--all] [--runs N] [--dir PATH] [--only FOLDER]
+//
+// FOLDER is one of 10000, 100000, 1000000, cjk-10000: only that folder is measured.
+//
+// Every measurement runs in a child process of its own, forked from a parent that never
+// starts Qt, so that neither the heap nor the caches of one run help the next. Inside the
+// child the set-up (QApplication, the main window) happens first; then the peak resident
+// size is reset, the measured step runs, and the growth of the peak is reported.
+
+#include "app/CDirquillApp.h"
+#include "browser/CColumnList.h"
+#include "platform/FileSystem.h"
+#include "platform/NameCodec.h"
+#include "platform/NameList.h"
+#include "store/CConnection.h"
+#include "ui/CDirquillDlg.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Sample {
+    double ms = 0;
+    long peakKb = 0;
+};
+
+// ---- Memory ---------------------------------------------------------------------------
+
+long statusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::size_t length = std::strlen(field);
+    while (std::getline(status, line)) {
+        if (line.compare(0, length, field) == 0 && line.size() > length && line[length] == ':') {
+            return std::strtol(line.c_str() + length + 1, nullptr, 10);
+        }
+    }
+    return 0;
+}
+
+// Sets the peak resident size back to the current one (Linux 4.0 and later).
+void resetPeak() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
+// Runs `step` and returns its time and how far it raised the peak resident size above
+// the size the process had before it.
+Sample measure(const std::function<void()>& step) {
+    resetPeak();
+    const long before = statusKb("VmRSS");
+    if (statusKb("VmHWM") > before + 1024) {
+        std::fputs("warning: the peak resident size could not be reset; peak figures include "
+                   "the set-up\n",
+                   stderr);
+    }
+    const auto start = Clock::now();
+    step();
+    const auto stop = Clock::now();
+    Sample sample;
+    sample.ms = std::chrono::duration<double, std::milli>(stop - start).count();
+    sample.peakKb = std::max(0L, statusKb("VmHWM") - before);
+    return sample;
+}
+
+// Runs `body` in a forked child and returns the sample it reports.
+Sample inChild(const std::function<Sample()>& body) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        std::perror("pipe");
+        std::exit(1);
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        const Sample sample = body();
+        if (::write(fds[1], &sample, sizeof sample) != static_cast<ssize_t>(sizeof sample)) {
+            ::_exit(2);
+        }
+        // Tearing down a million rows is not part of any measurement.
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    Sample sample{-1, -1};
+    if (::read(fds[0], &sample, sizeof sample) != static_cast<ssize_t>(sizeof sample)) {
+        sample = {-1, -1};
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return sample;
+}
+
+// ---- The folders ----------------------------------------------------------------------
+
+struct Folder {
+    std::string label;
+    std::string path;
+    long count;
+    bool cjk;
+};
+
+std::string cjkName(long i) {
+    // About sixty CJK characters: a fixed run of 56 followed by four that number it.
+    static const char32_t kRun[] = U"澄枫文件助手列表目录名称测试数据长文件名示例中文字符编码排列"
+                                   U"显示速度内存占用比较基准结果每一行都很长的名字用来检验解码";
+    std::u32string text(kRun, kRun + 56);
+    long n = i;
+    for (int d = 0; d < 4; ++d) {
+        text.push_back(static_cast<char32_t>(0x4E00 + n % 100));
+        n /= 100;
+    }
+    std::string out;
+    for (const char32_t c : text) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+    return out;
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// Creates the folder once; a marker next to it records that it is complete.
+void ensureFolder(const Folder& folder) {
+    const std::string marker = folder.path + ".complete";
+    if (exists(marker)) {
+        return;
+    }
+    std::fprintf(stderr, "creating %s (%ld files)...\n", folder.path.c_str(), folder.count);
+    ::mkdir(folder.path.c_str(), 0755);
+    const int dir = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir < 0) {
+        std::perror(folder.path.c_str());
+        std::exit(1);
+    }
+    char plain[32];
+    for (long i = 0; i < folder.count; ++i) {
+        std::string name;
+        if (folder.cjk) {
+            name = cjkName(i);
+        } else {
+            std::snprintf(plain, sizeof plain, "file-%07ld.txt", i);
+            name = plain;
+        }
+        const int fd = ::openat(dir, name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            std::perror(name.c_str());
+            std::exit(1);
+        }
+        ::close(fd);
+    }
+    ::close(dir);
+    std::ofstream(marker) << folder.count << '\n';
+}
+
+// An empty workspace database, so that the main window fills column 0 as it does at home.
+std::string ensureDatabase(const std::string& base) {
+    const std::string path = base + "/workspace.mdb";
+    if (!exists(path)) {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        sqlite3_exec(db, "CREATE TABLE workspace (id INTEGER PRIMARY KEY, workspace TEXT)", nullptr,
+                     nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    return path;
+}
+
+// ---- The measurements -----------------------------------------------------------------
+
+int gArgc = 1;
+char gArg0[] = "bench_listing";
+char* gArgv[] = {gArg0, nullptr};
+
+// (1) The floor: the names as a vector of strings, straight from readdir.
+Sample floorListing(const Folder& folder) {
+    return inChild([&] {
+        std::vector<std::string> names;
+        const Sample sample = measure([&] {
+            DIR* dir = ::opendir(folder.path.c_str());
+            while (const dirent* entry = ::readdir(dir)) {
+                const char* n = entry->d_name;
+                if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
+                    continue;
+                }
+                names.emplace_back(n);
+            }
+            ::closedir(dir);
+        });
+        if (static_cast<long>(names.size()) != folder.count) {
+            std::fprintf(stderr, "floor: %zu names\n", names.size());
+        }
+        return sample;
+    });
+}
+
+// (2) The program's listing into its name buffer.
+Sample nameListListing(const Folder& folder) {
+    return inChild([&] {
+        platform::NameList names;
+        const QString path = platform::decodeName(folder.path);
+        return measure([&] { platform::listFolder(path, names); });
+    });
+}
+
+// (3) Filling column 1 of the main window until its rows are painted.
+Sample columnFill(const Folder& folder, const std::string& database) {
+    return inChild([&] {
+        QApplication app(gArgc, gArgv);
+        theApp.m_pConnection = std::make_shared<CConnection>();
+        theApp.m_pConnection->Open(
+            QStringLiteral("Data Source=%1;").arg(QString::fromStdString(database)));
+        const QString drive = platform::decodeName(folder.path) + QLatin1Char('/');
+        platform::setDriveRootSource([drive] { return QStringList{drive}; });
+        CDirquillDlg dlg;
+        dlg.Create();
+        // Row 1 of column 0 is the only drive: the folder itself.
+        dlg.Column(0).SelectRow(1);
+        QApplication::processEvents();
+        QApplication::processEvents();
+        const Sample sample = measure([&] {
+            dlg.FillLevelColumn(1);
+            dlg.Column(1).viewport()->repaint();
+        });
+        if (dlg.Column(1).GetItemCount() != folder.count) {
+            std::fprintf(stderr, "column: %d rows\n", dlg.Column(1).GetItemCount());
+        }
+        return sample;
+    });
+}
+
+// (4a) QFileSystemModel, from setting the root path until the folder is loaded.
+Sample fileSystemModel(const Folder& folder) {
+    return inChild([&] {
+        QApplication app(gArgc, gArgv);
+        QFileSystemModel model;
+        QEventLoop loop;
+        QObject::connect(&model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
+        return measure([&] {
+            model.setRootPath(QString::fromStdString(folder.path));
+            loop.exec();
+        });
+    });
+}
+
+// (4b) A QTableWidget filled one row at a time, then painted.
+Sample tableWidget(const Folder& folder) {
+    return inChild([&] {
+        QApplication app(gArgc, gArgv);
+        QTableWidget table(0, 1);
+        table.verticalHeader()->hide();
+        table.resize(300, 600);
+        table.show();
+        QApplication::processEvents();
+        return measure([&] {
+            DIR* dir = ::opendir(folder.path.c_str());
+            while (const dirent* entry = ::readdir(dir)) {
+                const char* n = entry->d_name;
+                if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
+                    continue;
+                }
+                const int row = table.rowCount();
+                table.insertRow(row);
+                table.setItem(row, 0, new QTableWidgetItem(QString::fromUtf8(n)));
+            }
+            ::closedir(dir);
+            table.viewport()->repaint();
+        });
+    });
+}
+
+Sample median(std::vector<Sample> samples) {
+    Sample m;
+    std::sort(samples.begin(), samples.end(),
+              [](const Sample& a, const Sample& b) { return a.ms < b.ms; });
+    m.ms = samples[samples.size() / 2].ms;
+    std::sort(samples.begin(), samples.end(),
+              [](const Sample& a, const Sample& b) { return a.peakKb < b.peakKb; });
+    m.peakKb = samples[samples.size() / 2].peakKb;
+    return m;
+}
+
+Sample repeat(int runs, const std::function<Sample()>& one) {
+    std::vector<Sample> samples;
+    for (int i = 0; i < runs; ++i) {
+        samples.push_back(one());
+    }
+    return median(samples);
+}
+
+double mb(long kb) {
+    return static_cast<double>(kb) / 1024.0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    bool million = false;
+    bool all = false;
+    int runs = 5;
+    std::string only;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dirquill-bench";
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--million") {
+            million = true;
+        } else if (arg == "--all") {
+            all = true;
+            million = true;
+        } else if (arg == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--dir" && i + 1 < argc) {
+            base = argv[++i];
+        } else if (arg == "--only" && i + 1 < argc) {
+            only = argv[++i];
+        } else {
+            std::fprintf(stderr,
+                         "usage: %s [--million] [--all] [--runs N] [--dir PATH] [--only FOLDER]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    ::mkdir(base.c_str(), 0755);
+
+    std::vector<Folder> folders{
+        {"10000", base + "/files-10000", 10000, false},
+        {"100000", base + "/files-100000", 100000, false},
+    };
+    if (million) {
+        folders.push_back({"1000000", base + "/files-1000000", 1000000, false});
+    }
+    folders.push_back({"cjk-10000", base + "/cjk-10000", 10000, true});
+    if (!only.empty()) {
+        std::erase_if(folders, [&](const Folder& f) { return f.label != only; });
+    }
+    for (const Folder& folder : folders) {
+        ensureFolder(folder);
+    }
+    const std::string database = ensureDatabase(base);
+
+    std::printf("median of %d runs, each in a process of its own; peak = growth of the peak "
+                "resident size\n",
+                runs);
+    std::printf("%-10s %-28s %10s %8s %10s %8s\n", "folder", "method", "ms", "x floor", "peak MB",
+                "x floor");
+    for (const Folder& folder : folders) {
+        const Sample floor = repeat(runs, [&] { return floorListing(folder); });
+        auto row = [&](const char* method, const Sample& s, bool memory) {
+            std::printf("%-10s %-28s %10.1f %8.2f", folder.label.c_str(), method, s.ms,
+                        s.ms / floor.ms);
+            if (memory) {
+                std::printf(" %10.1f %8.2f", mb(s.peakKb),
+                            static_cast<double>(s.peakKb) / static_cast<double>(floor.peakKb));
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        };
+        row("readdir -> vector<string>", floor, true);
+        row("listFolder -> NameList", repeat(runs, [&] { return nameListListing(folder); }), true);
+        const Sample fill = repeat(runs, [&] { return columnFill(folder, database); });
+        row("FillLevelColumn + paint", fill, true);
+        const bool huge = folder.count >= 1000000;
+        if (!huge || all) {
+            row("QFileSystemModel loaded", repeat(runs, [&] { return fileSystemModel(folder); }),
+                true);
+        }
+        row("QTableWidget row by row",
+            repeat(huge && !all ? 1 : runs, [&] { return tableWidget(folder); }), true);
+        std::printf("summary %s: fill %.1f ms = %.2f x floor; peak %.1f MB = %.2f x floor\n",
+                    folder.label.c_str(), fill.ms, fill.ms / floor.ms, mb(fill.peakKb),
+                    static_cast<double>(fill.peakKb) / static_cast<double>(floor.peakKb));
+        std::fflush(stdout);
+    }
+    return 0;
+}

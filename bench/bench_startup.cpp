@@ -1,0 +1,157 @@
+// bench_startup: the wall time from starting a process until its first window has
+// painted, for the program's start-up (startup_probe), for a bare Qt dialog
+// (bare_dialog) and for the same dialog with one line of Chinese text (bare_dialog
+// --label), taking turns, median of several runs each.
+//
+// Usage: bench_startup [--runs N] [--dir PATH]
+//
+// The program starts in a folder holding a ready config.mdb with 100 work directories,
+// made once with dirquill-db. Each process writes "painted" when its window is on
+// screen; the time runs from just before fork until that line arrives.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int run(const std::vector<std::string>& command, const std::string& folder, bool quiet) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(folder.c_str()) != 0) {
+            ::_exit(127);
+        }
+        if (quiet) {
+            std::freopen("/dev/null", "w", stdout);
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : command) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Milliseconds from fork until the program reports its painted window; -1 on failure.
+double timeToPaint(const std::string& program, const std::string& folder,
+                   const char* option = nullptr) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return -1;
+    }
+    const auto start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[1]);
+        if (::chdir(folder.c_str()) != 0) {
+            ::_exit(127);
+        }
+        ::execl(program.c_str(), program.c_str(), option, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string seen;
+    char buffer[64];
+    double ms = -1;
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        seen.append(buffer, static_cast<std::size_t>(n));
+        if (seen.find("painted\n") != std::string::npos) {
+            ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+            break;
+        }
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return ms;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    int runs = 11;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dirquill-bench";
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--dir" && i + 1 < argc) {
+            base = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: %s [--runs N] [--dir PATH]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    ::mkdir(base.c_str(), 0755);
+    const std::string folder = base + "/startup";
+    ::mkdir(folder.c_str(), 0755);
+    const std::string database = folder + "/config.mdb";
+    struct stat info {};
+    if (::stat(database.c_str(), &info) != 0) {
+        const std::string tool = DIRQUILL_DB_TOOL;
+        std::vector<std::string> add{tool, "add", database};
+        for (int i = 0; i < 100; ++i) {
+            add.push_back(base + "/work/项目-" + std::to_string(i));
+        }
+        if (run({tool, "create", database}, folder, true) != 0 || run(add, folder, true) != 0) {
+            std::fprintf(stderr, "could not make %s\n", database.c_str());
+            ::unlink(database.c_str());
+            return 1;
+        }
+    }
+
+    const std::string probe = DIRQUILL_PROBE;
+    const std::string bare = DIRQUILL_BARE;
+    // One run of each first, so that both start from warm caches.
+    if (timeToPaint(probe, folder) < 0 || timeToPaint(bare, folder) < 0 ||
+        timeToPaint(bare, folder, "--label") < 0) {
+        std::fprintf(stderr, "a program did not report its painted window\n");
+        return 1;
+    }
+    std::vector<double> probeMs;
+    std::vector<double> bareMs;
+    std::vector<double> labelMs;
+    for (int i = 0; i < runs; ++i) {
+        bareMs.push_back(timeToPaint(bare, folder));
+        probeMs.push_back(timeToPaint(probe, folder));
+        labelMs.push_back(timeToPaint(bare, folder, "--label"));
+    }
+    const double p = median(probeMs);
+    const double b = median(bareMs);
+    const double l = median(labelMs);
+    std::printf("startup (median of %d): dirquill %.1f ms, bare dialog %.1f ms, ratio %.2f\n", runs,
+                p, b, p / b);
+    std::printf("startup (median of %d): dirquill %.1f ms, bare dialog with text %.1f ms, "
+                "ratio %.2f\n",
+                runs, p, l, p / l);
+    return 0;
+}
