@@ -25,22 +25,33 @@ cmake --build build/debug -j "$jobs"
 ctest --test-dir build/debug --output-on-failure -j "$jobs"
 
 if $ci; then
-    echo "== sanitizers (ASan + UBSan)"
-    cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDIRQUILL_SANITIZE=ON >/dev/null
+    tools/deps.sh e2e package
+    sanitizer_env=(ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+                   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
+
+    echo "== end-to-end suite (virtual display, accessibility bus)"
+    cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDIRQUILL_E2E=ON >/dev/null
+    cmake --build build/debug -j "$jobs"
+    ctest --test-dir build/debug -R e2e --output-on-failure
+
+    echo "== every test again under ASan and UBSan, the end-to-end suite included"
+    cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDIRQUILL_SANITIZE=ON \
+        -DDIRQUILL_E2E=ON >/dev/null
     cmake --build build/asan -j "$jobs"
-    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        ctest --test-dir build/asan --output-on-failure -j "$jobs"
+    env "${sanitizer_env[@]}" ctest --test-dir build/asan --output-on-failure -j "$jobs" -E e2e
+    env "${sanitizer_env[@]}" ctest --test-dir build/asan --output-on-failure -R e2e
+
+    echo "== core tests under valgrind"
+    for test in tst_name_codec tst_folder_listing tst_file_changes tst_trash tst_error_text \
+                tst_workspace_store; do
+        QT_QPA_PLATFORM=offscreen valgrind -q --error-exitcode=1 --leak-check=no \
+            "build/debug/tests/$test" >/dev/null
+    done
+    echo "valgrind: core tests clean"
 
     echo "== Debian package"
-    tools/deps.sh package
     cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIRQUILL_BUILD_TESTS=OFF >/dev/null
     cmake --build build/package -j "$jobs"
     (cd build/package && cpack -G DEB >/dev/null)
     tools/check-package.sh build/package/dirquill_*.deb
-
-    echo "== end-to-end suite (virtual display, accessibility bus)"
-    tools/deps.sh e2e
-    cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDIRQUILL_E2E=ON >/dev/null
-    cmake --build build/debug -j "$jobs"
-    ctest --test-dir build/debug -R e2e --output-on-failure
 fi

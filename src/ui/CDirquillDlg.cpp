@@ -10,6 +10,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QResizeEvent>
+#include <QScreen>
+
+#include <algorithm>
 
 #include <array>
 
@@ -81,9 +84,19 @@ bool CDirquillDlg::OnInitDialog() {
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     setSizeGripEnabled(false);
+    FitOnScreen();
     LayoutColumns();
     SetUpColumns();
     return true;
+}
+
+void CDirquillDlg::FitOnScreen() {
+    // Tall CJK fonts make the template larger than some screens; the window then
+    // starts as large as the screen allows instead of running off its edge.
+    if (const QScreen* display = screen()) {
+        const QSize room = display->availableSize();
+        resize(std::min(width(), room.width()), std::min(height(), room.height()));
+    }
 }
 
 void CDirquillDlg::LayoutColumns() {

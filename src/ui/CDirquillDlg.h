@@ -76,6 +76,7 @@ private:
     // directory), not a heading or the blank row.
     [[nodiscard]] bool RootSelectionIsFolder() const;
     void ConnectColumns();
+    void FitOnScreen();
 
     CColumnList* m_list4 = nullptr;
     CColumnList* m_list3 = nullptr;
