@@ -3,7 +3,7 @@
 #include <span>
 
 // Dialog templates: every dialog's caption, font, size and controls, in dialog units.
-// The windows are built from these tables (see ui/DialogBuilder).
+// The windows are built from these tables (see src/ui/CDialog.cpp).
 namespace res {
 
 enum class ControlKind {
