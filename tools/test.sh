@@ -26,7 +26,7 @@ ctest --test-dir build/debug --output-on-failure -j "$jobs"
 
 if $ci; then
     tools/deps.sh e2e package
-    sanitizer_env=(ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+    sanitizer_env=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
                    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 
     echo "== end-to-end suite (virtual display, accessibility bus)"
