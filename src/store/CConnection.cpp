@@ -105,6 +105,22 @@ void CConnection::Open(const QString& connectString) {
     const QString path = source.startsWith(QLatin1Char('/'))
                              ? source
                              : QDir::currentPath() + QLatin1Char('/') + source;
+    OpenPath(path);
+}
+
+sqlite3* CConnection::CurrentHandle() {
+    // Another program may have replaced or removed the file since it was opened; writing
+    // on would then go into a file nobody can find again.
+    int moved = 0;
+    if (db_ != nullptr &&
+        sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+        moved != 0) {
+        OpenPath(path_);
+    }
+    return db_;
+}
+
+void CConnection::OpenPath(const QString& path) {
     const QByteArray encoded = QFile::encodeName(path);
 
     sqlite3* raw = nullptr;
@@ -137,6 +153,7 @@ void CConnection::Open(const QString& connectString) {
         sqlite3_close_v2(db_);
     }
     db_ = db.release();
+    path_ = path;
 }
 
 QString CConnection::DataSourceOf(const QString& connectString) {

@@ -24,13 +24,21 @@ public:
     void Open(const QString& connectString);
 
     [[nodiscard]] sqlite3* Handle() const { return db_; }
+
+    // The handle for the next statement. When the file was replaced or removed since it
+    // was opened, the file now under its name is opened first (raising ComError when
+    // that fails), so that nothing is written into a file that is no longer there.
+    sqlite3* CurrentHandle();
     [[nodiscard]] int TimeoutMilliseconds() const { return timeoutMs_; }
 
     // The "Data Source" value of a connection string, or an empty text.
     static QString DataSourceOf(const QString& connectString);
 
 private:
+    void OpenPath(const QString& path);
+
     sqlite3* db_ = nullptr;
+    QString path_;
     int timeoutMs_ = 0;
 };
 

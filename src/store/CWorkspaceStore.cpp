@@ -20,7 +20,7 @@ constexpr char kColumn[] = "workspace";
 
 // The handle of an open connection; an empty reference raises E_POINTER.
 sqlite3* handleOf(const ConnectionPtr& connection) {
-    sqlite3* db = Deref(connection).Handle();
+    sqlite3* db = Deref(connection).CurrentHandle();
     if (db == nullptr) {
         ThrowSqliteError(nullptr, SQLITE_MISUSE);
     }

@@ -148,6 +148,7 @@ private slots:
     void readOnlyFileAndFolder();
     void emptyReferenceAndClosedConnection();
     void fileReplacedAfterOpening();
+    void fileSwappedOrRemovedWhileOpen();
     void createRefusesExistingFile();
     void sqliteCodes_data();
     void sqliteCodes();
@@ -481,6 +482,31 @@ void TestWorkspaceStore::fileReplacedAfterOpening() {
     file.close();
     QCOMPARE(errorOf([&] { load(store); }), hr::kUnspecified);
     QCOMPARE(errorOf([&] { store.AddWorkDir(QStringLiteral("/b")); }), hr::kUnspecified);
+}
+
+void TestWorkspaceStore::fileSwappedOrRemovedWhileOpen() {
+    QTemporaryDir dir;
+    const QString path = createConfig(dir);
+    const CWorkspaceStore store(openIn(dir.path()));
+    store.AddWorkDir(QStringLiteral("/old"));
+
+    // Another program writes a new database beside it and renames it over the old one:
+    // the next statement works on the file now under the name.
+    const QString other = dir.filePath(QStringLiteral("other.mdb"));
+    CWorkspaceStore::CreateDatabase(other);
+    {
+        RawDb raw(other);
+        QVERIFY(raw.exec("INSERT INTO workspace(workspace) VALUES('/new')"));
+    }
+    QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) ==
+            0);
+    store.AddWorkDir(QStringLiteral("/added"));
+    QCOMPARE(RawDb(path).texts(), QStringList({"/new", "/added"}));
+
+    // Removed: a write fails as for a missing file instead of vanishing with the old one.
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(errorOf([&] { store.AddWorkDir(QStringLiteral("/lost")); }), hr::kFileNotFound);
+    QVERIFY(!QFileInfo::exists(path));
 }
 
 void TestWorkspaceStore::createRefusesExistingFile() {
