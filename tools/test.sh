@@ -50,7 +50,8 @@ if $ci; then
     echo "valgrind: core tests clean"
 
     echo "== Debian package"
-    cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIRQUILL_BUILD_TESTS=OFF >/dev/null
+    cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIRQUILL_BUILD_TESTS=OFF \
+        -DDIRQUILL_BUILD_BENCH=ON >/dev/null
     cmake --build build/package -j "$jobs"
     (cd build/package && cpack -G DEB >/dev/null)
     tools/check-package.sh build/package/dirquill_*.deb
