@@ -13,9 +13,6 @@
 using namespace testsupport;
 
 namespace {
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 // Records the title of every modal window that appears and answers it with `key`.
 struct ModalLog {

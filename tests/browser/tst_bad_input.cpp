@@ -32,9 +32,6 @@
 using namespace testsupport;
 
 namespace {
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 QByteArray bytes(const QString& path) {
     return platform::encodeName(path);
@@ -127,32 +124,6 @@ QByteArray trashedPath(const QByteArray& infoFile) {
     return {};
 }
 
-// A window over a test workspace whose drive row (column 0, row 1) is selected, so that
-// column 1 lists the workspace's folder.
-struct Browser {
-    TestWorkspace workspace;
-    CDirquillDlg dlg;
-    explicit Browser(const QStringList& workDirs = {}) : workspace(workDirs) {
-        dlg.Create();
-        select(0, 1);
-    }
-    void select(int column, int row) {
-        dlg.Column(column).SelectRow(row);
-        if (column < 4) {
-            dlg.RefillColumnsFrom(column + 1);
-        }
-    }
-    bool select(int column, const QString& name) {
-        const int row = static_cast<int>(rowTexts(dlg.Column(column)).indexOf(name));
-        if (row < 0) {
-            return false;
-        }
-        select(column, row);
-        return true;
-    }
-    [[nodiscard]] QStringList rows(int column) const { return rowTexts(dlg.Column(column)); }
-    [[nodiscard]] QString root() const { return workspace.root(); }
-};
 } // namespace
 
 class TestBadInput : public QObject {

@@ -11,9 +11,6 @@
 using namespace testsupport;
 
 namespace {
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
 const QString kDriveHeading = QString::fromUtf8("----------我的电脑---------");
 const QString kWorkHeading = QString::fromUtf8("----------自定义目录---------");
 } // namespace

@@ -16,38 +16,11 @@
 using namespace testsupport;
 
 namespace {
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 bool exists(const QString& path) {
     return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
 }
 
-// A window whose column 0 has the test's folder selected and column 1 listed from it.
-struct Browser {
-    TestWorkspace workspace;
-    CDirquillDlg dlg;
-    Browser() {
-        dlg.Create();
-        select(0, 1);
-    }
-    void select(int column, int row) {
-        dlg.Column(column).SelectRow(row);
-        if (column < 4) {
-            dlg.RefillColumnsFrom(column + 1);
-        }
-    }
-    void select(int column, const QString& name) {
-        select(column, rowTexts(dlg.Column(column)).indexOf(name));
-    }
-    [[nodiscard]] QStringList rows(int column) const {
-        QStringList names = rowTexts(dlg.Column(column));
-        names.sort();
-        return names;
-    }
-    [[nodiscard]] QString root() const { return workspace.root(); }
-};
 } // namespace
 
 class TestFileCommands : public QObject {
@@ -79,7 +52,7 @@ void TestFileCommands::newFolderTakesThePromptedName() {
     b.dlg.OnCommandId(ID_NEWFOLDER1);
     QCOMPARE(shownName, u("新建文件夹"));
     QVERIFY(QFileInfo(b.root() + u("/新建文件夹")).isDir());
-    QVERIFY(b.rows(1).contains(u("新建文件夹")));
+    QVERIFY(b.sortedRows(1).contains(u("新建文件夹")));
     QCOMPARE(b.dlg.SelectedRow(1), -1);
 
     // A name with a separator names a deeper path below an existing folder.
@@ -92,12 +65,12 @@ void TestFileCommands::newFolderTakesThePromptedName() {
     answerNextPrompt(u(" 空格 "));
     b.dlg.OnCommandId(ID_NEWFOLDER2);
     QVERIFY(QFileInfo(b.root() + u("/a/ 空格 ")).isDir());
-    QCOMPARE(b.rows(2), QStringList({u(" 空格 "), "b"}));
+    QCOMPARE(b.sortedRows(2), QStringList({u(" 空格 "), "b"}));
 }
 
 void TestFileCommands::newFolderFailsSilently() {
     Browser b;
-    const QStringList before = b.rows(1);
+    const QStringList before = b.sortedRows(1);
     answerNextPrompt(u("新建文件夹"));
     b.dlg.OnNewFolder1();
     // The second time the name exists: no copy, no message, the column is refilled.
@@ -110,7 +83,7 @@ void TestFileCommands::newFolderFailsSilently() {
     answerNextPrompt("missing/b");
     b.dlg.OnNewFolder1();
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
-    QCOMPARE(b.rows(1).size(), before.size() + 1);
+    QCOMPARE(b.sortedRows(1).size(), before.size() + 1);
 }
 
 void TestFileCommands::newFolderPromptHasOkFocusedAndCancelChangesNothing() {
@@ -125,7 +98,7 @@ void TestFileCommands::newFolderPromptHasOkFocusedAndCancelChangesNothing() {
     b.select(1, "config.mdb");
     b.dlg.OnNewFolder1();
     QVERIFY(okHadFocus);
-    QCOMPARE(b.rows(1), QStringList({"config.mdb"}));
+    QCOMPARE(b.sortedRows(1), QStringList({"config.mdb"}));
     // Cancel refills nothing: the selection stays.
     QCOMPARE(b.dlg.GetDlgItem(IDC_LIST1) != nullptr, true);
     QCOMPARE(b.dlg.SelectedRow(1), 0);
@@ -143,7 +116,7 @@ void TestFileCommands::deleteMovesFilesAndTreesToTheTrash() {
     b.dlg.OnCommandId(ID_DELETE1);
     QVERIFY(!exists(b.root() + "/old.txt"));
     QVERIFY(!exists(b.root() + "/tree"));
-    QCOMPARE(b.rows(1), QStringList({"config.mdb"}));
+    QCOMPARE(b.sortedRows(1), QStringList({"config.mdb"}));
     QCOMPARE(b.dlg.Column(2).GetItemCount(), 0);
     // Both can be restored: whole, with their trash info.
     QFile kept(data.trashFiles() + "/old.txt");
@@ -166,7 +139,7 @@ void TestFileCommands::deleteOfAVanishedEntryReportsItAndRefills() {
     b.dlg.OnDelete1();
     QVERIFY2(message.contains("gone.txt"), qPrintable(message));
     QVERIFY(message.contains(u("找不到")));
-    QCOMPARE(b.rows(1), QStringList({"config.mdb"}));
+    QCOMPARE(b.sortedRows(1), QStringList({"config.mdb"}));
     QVERIFY(QDir(data.trashFiles()).isEmpty());
 }
 
@@ -273,15 +246,15 @@ void TestFileCommands::commandsInColumnFourRefillOnlyColumnFour() {
     b.select(3, "l3");
     b.select(4, "x.txt");
     b.dlg.OnDelete4();
-    QCOMPARE(b.rows(4), QStringList({"y.txt"}));
+    QCOMPARE(b.sortedRows(4), QStringList({"y.txt"}));
     QCOMPARE(b.dlg.Column(3).GetItemText(b.dlg.SelectedRow(3)), QStringLiteral("l3"));
     b.select(4, "y.txt");
     answerNextPrompt("z.txt");
     b.dlg.OnCommandId(ID_RENAME4);
-    QCOMPARE(b.rows(4), QStringList({"z.txt"}));
+    QCOMPARE(b.sortedRows(4), QStringList({"z.txt"}));
     answerNextPrompt("new");
     b.dlg.OnCommandId(ID_NEWFOLDER4);
-    QCOMPARE(b.rows(4), QStringList({"new", "z.txt"}));
+    QCOMPARE(b.sortedRows(4), QStringList({"new", "z.txt"}));
     for (int c = 0; c < 4; ++c) {
         QVERIFY(b.dlg.SelectedRow(c) >= 0);
     }

@@ -16,12 +16,6 @@
 
 using namespace testsupport;
 
-namespace {
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-} // namespace
-
 class TestWorkDirCommands : public QObject {
     Q_OBJECT
 private slots:

@@ -264,3 +264,38 @@ void answerNextPrompt(const QString& text, bool accept) {
 }
 
 } // namespace testsupport
+
+namespace testsupport {
+
+Browser::Browser(const QStringList& workDirs) : workspace(workDirs) {
+    dlg.Create();
+    select(0, 1);
+}
+
+void Browser::select(int column, int row) {
+    dlg.Column(column).SelectRow(row);
+    if (column < CDirquillDlg::kColumnCount - 1) {
+        dlg.RefillColumnsFrom(column + 1);
+    }
+}
+
+bool Browser::select(int column, const QString& name) {
+    const int row = static_cast<int>(rowTexts(dlg.Column(column)).indexOf(name));
+    if (row < 0) {
+        return false;
+    }
+    select(column, row);
+    return true;
+}
+
+QStringList Browser::rows(int column) const {
+    return rowTexts(dlg.Column(column));
+}
+
+QStringList Browser::sortedRows(int column) const {
+    QStringList names = rows(column);
+    names.sort();
+    return names;
+}
+
+} // namespace testsupport

@@ -11,6 +11,11 @@ class QWidget;
 
 namespace testsupport {
 
+// Text from a UTF-8 literal.
+inline QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
+
 // Creates an empty file (and its missing parent folders); returns its path.
 QString makeFile(const QString& path, const QByteArray& content = {});
 
@@ -107,6 +112,7 @@ private:
 } // namespace testsupport
 
 class CColumnList;
+#include "ui/CDirquillDlg.h"
 
 namespace testsupport {
 
@@ -126,5 +132,24 @@ QStringList rowTexts(const CColumnList& list);
 // Schedules typing `text` into the next modal prompt's line edit, then pressing its OK
 // (accept == true) or Cancel button.
 void answerNextPrompt(const QString& text, bool accept = true);
+
+} // namespace testsupport
+
+namespace testsupport {
+
+// A main window over a test workspace whose drive row (column 0, row 1) is selected, so
+// that column 1 lists the workspace's folder.
+struct Browser {
+    TestWorkspace workspace;
+    CDirquillDlg dlg;
+    explicit Browser(const QStringList& workDirs = {});
+    // Selects a row and lists the columns after it, as a click does.
+    void select(int column, int row);
+    // Selects the row with this text; false when there is none.
+    bool select(int column, const QString& name);
+    [[nodiscard]] QStringList rows(int column) const;
+    [[nodiscard]] QStringList sortedRows(int column) const;
+    [[nodiscard]] QString root() const { return workspace.root(); }
+};
 
 } // namespace testsupport

@@ -17,9 +17,6 @@
 using namespace testsupport;
 
 namespace {
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 // The next control that the Tab key reaches from `widget`.
 QWidget* nextTabStop(QWidget* widget) {
