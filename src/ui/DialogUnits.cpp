@@ -3,6 +3,7 @@
 #include "res/DialogTemplates.h"
 
 #include <QFontMetrics>
+#include <QStringList>
 
 namespace {
 // Rounds units * base / divisor to the nearest integer, halves away from zero.
@@ -35,7 +36,11 @@ QRect DialogUnits::toPixels(int x, int y, int cx, int cy) const {
 }
 
 QFont templateFont(const res::DialogTemplate& dialog) {
-    QFont font(QString::fromUtf8(dialog.fontFace));
+    // Where the template's face is missing, Han characters come from a Simplified Chinese
+    // Song-style face, whatever the locale would otherwise pick for them.
+    static const QString kHanFallback = QStringLiteral("Noto Serif CJK SC");
+    QFont font;
+    font.setFamilies(QStringList{QString::fromUtf8(dialog.fontFace), kHanFallback});
     font.setPointSize(dialog.pointSize);
     return font;
 }
