@@ -76,6 +76,10 @@ class Environment:
             "NO_AT_BRIDGE": "0",
             "DIRQUILL_E2E_OPEN_LOG": self.open_log,
         }
+        # A sanitizer build reports with the options the caller chose.
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                env[name] = os.environ[name]
         self.env = env
 
         # The display. A display that another server is just giving up can refuse the
@@ -581,6 +585,18 @@ JOURNEYS = [
 ]
 
 
+SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:")
+
+
+def check_no_sanitizer_report(env):
+    log = env.path("dirquill.log")
+    if os.path.exists(log):
+        with open(log, errors="replace") as f:
+            text = f.read()
+        for mark in SANITIZER_MARKS:
+            check(mark not in text, "the program's log holds a sanitizer report (%s)" % mark)
+
+
 def run_one(name, build):
     journey = {j.__name__: j for j in JOURNEYS}[name]
     env = Environment()
@@ -592,6 +608,7 @@ def run_one(name, build):
         Atspi.init()
         Atspi.set_timeout(2000, 15000)
         journey(env, build)
+        check_no_sanitizer_report(env)
         return 0
     except Failure as e:
         print("  FAIL: %s" % e, file=sys.stderr)
