@@ -129,7 +129,7 @@ void CColumnList::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) {
         swallowRelease_ = true;
-        emit doubleClicked2();
+        emit leftDoubleClicked();
     }
 }
 

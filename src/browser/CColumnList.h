@@ -49,7 +49,7 @@ public:
 
 signals:
     void leftClicked();
-    void doubleClicked2();
+    void leftDoubleClicked();
     void rightClicked();
 
 protected:

@@ -67,7 +67,7 @@ void CDirquillDlg::ConnectColumns() {
     for (int k = 0; k < kColumnCount; ++k) {
         CColumnList* list = &Column(k);
         connect(list, &CColumnList::leftClicked, this, [this, k] { OnColumnClick(k); });
-        connect(list, &CColumnList::doubleClicked2, this, [this, k] { OnColumnDblClk(k); });
+        connect(list, &CColumnList::leftDoubleClicked, this, [this, k] { OnColumnDblClk(k); });
         connect(list, &CColumnList::rightClicked, this, [this, k] { OnColumnRClick(k); });
     }
 }
