@@ -2,13 +2,16 @@
 
 #include "TestSupport.h"
 
+#include "browser/CColumnList.h"
 #include "res/resource.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CAgreementDlg.h"
+#include "ui/CDirquillDlg.h"
 #include "ui/CRenameDlg.h"
 #include "ui/CWorkDirDlg.h"
 #include "ui/DialogUnits.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,6 +44,7 @@ private slots:
     void agreementAnswersEnterAndEscape();
     void documentButtonsAskTheDesktopEachTime();
     void aboutBoxClosesEveryWay();
+    void everyControlHasAnAccessibleNameAndRole();
 };
 
 void TestDialogs::controlsStandWhereTheTemplateSays() {
@@ -162,6 +166,30 @@ void TestDialogs::aboutBoxClosesEveryWay() {
         QCOMPARE(title, u("澄枫文件助手V1.0 属性"));
         QVERIFY(!about.isVisible());
     }
+}
+
+void TestDialogs::everyControlHasAnAccessibleNameAndRole() {
+    TestWorkspace workspace;
+    CDirquillDlg main;
+    CAgreementDlg agreement;
+    CAboutDlg about;
+    CWorkDirDlg workDir;
+    CRenameDlg rename;
+    for (CDialog* dialog :
+         std::initializer_list<CDialog*>{&main, &agreement, &about, &workDir, &rename}) {
+        dialog->Create();
+        const QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dialog);
+        QCOMPARE(window->text(QAccessible::Name), dialog->windowTitle());
+        for (QWidget* control : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const QAccessibleInterface* item = QAccessible::queryAccessibleInterface(control);
+            QVERIFY(item != nullptr);
+            QVERIFY2(!item->text(QAccessible::Name).trimmed().isEmpty(),
+                     qPrintable(dialog->windowTitle() + ": " + control->metaObject()->className()));
+            QVERIFY(item->role() != QAccessible::NoRole);
+        }
+        dialog->hide();
+    }
+    QCOMPARE(QAccessible::queryAccessibleInterface(&main.Column(2))->role(), QAccessible::Table);
 }
 
 QTEST_MAIN(TestDialogs)
