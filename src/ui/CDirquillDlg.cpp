@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QShortcut>
 
 #include <algorithm>
 
@@ -61,6 +62,10 @@ CDirquillDlg::CDirquillDlg(QWidget* parent)
     m_list1 = qobject_cast<CColumnList*>(GetDlgItem(IDC_LIST1));
     m_list0 = qobject_cast<CColumnList*>(GetDlgItem(IDC_LIST0));
     ConnectColumns();
+    // Alt+Space opens the window menu wherever the focus is, as a system menu would.
+    auto* windowMenuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(windowMenuKey, &QShortcut::activated, this,
+            [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
 }
 
 void CDirquillDlg::ConnectColumns() {
@@ -135,10 +140,6 @@ void CDirquillDlg::changeEvent(QEvent* event) {
 }
 
 void CDirquillDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
-        ShowSystemMenu(mapToGlobal(QPoint(0, 0)));
-        return;
-    }
     // The window has no buttons: Enter closes it like OK, Escape like Cancel.
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
