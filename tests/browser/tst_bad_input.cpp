@@ -424,14 +424,17 @@ void TestBadInput::promptsWithLongOrMultiLineText() {
 
     // Pasted text with line breaks: the characters around them all arrive.
     QGuiApplication::clipboard()->setText(QStringLiteral("a\nb\r\nc"));
-    held.clear();
-    onNextModal([&held](QWidget* prompt) {
-        auto* edit = prompt->findChild<QLineEdit*>();
-        edit->clear();
-        edit->paste();
-        held = edit->text();
-        QTest::keyClick(prompt, Qt::Key_Return);
-    });
+    const auto pasteIntoNextPrompt = [&held] {
+        held.clear();
+        onNextModal([&held](QWidget* prompt) {
+            auto* edit = prompt->findChild<QLineEdit*>();
+            edit->clear();
+            edit->paste();
+            held = edit->text();
+            QTest::keyClick(prompt, Qt::Key_Return);
+        });
+    };
+    pasteIntoNextPrompt();
     b.dlg.OnAddWorkDir();
     for (const QChar c : {QChar('a'), QChar('b'), QChar('c')}) {
         QVERIFY2(held.contains(c), qPrintable(held));
@@ -443,14 +446,7 @@ void TestBadInput::promptsWithLongOrMultiLineText() {
     makeFolder(b.root() + "/in");
     b.dlg.RefillColumnsFrom(1);
     QVERIFY(b.select(1, "in"));
-    held.clear();
-    onNextModal([&held](QWidget* prompt) {
-        auto* edit = prompt->findChild<QLineEdit*>();
-        edit->clear();
-        edit->paste();
-        held = edit->text();
-        QTest::keyClick(prompt, Qt::Key_Return);
-    });
+    pasteIntoNextPrompt();
     b.dlg.OnNewFolder2();
     QVERIFY(QFileInfo(b.root() + "/in/" + held).isDir());
     QCOMPARE(b.rows(2), QStringList({held}));
