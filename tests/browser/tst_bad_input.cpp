@@ -33,6 +33,37 @@ using namespace testsupport;
 
 namespace {
 
+// Root reads and writes every folder, so permission cases run, as root, as an ordinary
+// user owning the tree, for the life of the object.
+class AsOrdinaryUser {
+public:
+    explicit AsOrdinaryUser(const QList<QByteArray>& owned) {
+        if (::geteuid() != 0) {
+            return;
+        }
+        constexpr uid_t kNobody = 65534;
+        for (const QByteArray& path : owned) {
+            if (::lchown(path.constData(), kNobody, kNobody) != 0) {
+                qFatal("cannot hand the test tree over");
+            }
+        }
+        if (::seteuid(kNobody) != 0) {
+            qFatal("cannot drop privileges");
+        }
+        dropped_ = true;
+    }
+    ~AsOrdinaryUser() {
+        if (dropped_ && ::seteuid(0) != 0) {
+            qFatal("cannot regain privileges");
+        }
+    }
+    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
+    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
+
+private:
+    bool dropped_ = false;
+};
+
 QByteArray bytes(const QString& path) {
     return platform::encodeName(path);
 }
@@ -133,6 +164,7 @@ private slots:
     void oddNamesAreHandledAsThemselves_data();
     void oddNamesAreHandledAsThemselves();
     void unreadableAndVanishedFolders();
+    void folderWithoutWritePermissionChangesNothing();
     void pathLongerThanPathMaxListsNothing();
     void linksAreListedAndLoopsDoNotHang();
     void fifoAndSocketAreListed();
@@ -250,21 +282,8 @@ void TestBadInput::unreadableAndVanishedFolders() {
     const QByteArray root = bytes(b.root());
     const QByteArray locked = root + "/locked";
     QCOMPARE(::chmod(locked.constData(), 0300), 0);
-    bool dropped = false;
-    if (geteuid() == 0) {
-        constexpr uid_t kNobody = 65534;
-        for (const QByteArray& path : {root, locked, root + "/locked/inside.txt"}) {
-            QCOMPARE(::chown(path.constData(), kNobody, kNobody), 0);
-        }
-        QCOMPARE(::seteuid(kNobody), 0);
-        dropped = true;
-    }
-    auto regain = qScopeGuard([&] {
-        if (dropped && ::seteuid(0) != 0) {
-            qFatal("cannot regain privileges");
-        }
-        ::chmod(locked.constData(), 0700);
-    });
+    auto unlock = qScopeGuard([&] { ::chmod(locked.constData(), 0700); });
+    const AsOrdinaryUser user({root, locked, root + "/locked/inside.txt"});
     QVERIFY(b.select(1, "locked"));
     QCOMPARE(b.rows(2), QStringList());
     b.dlg.OnDelete2();
@@ -274,6 +293,42 @@ void TestBadInput::unreadableAndVanishedFolders() {
     b.dlg.OnNewFolder2();
     QCOMPARE(b.rows(2), QStringList());
     QVERIFY(b.rows(1).contains("locked"));
+}
+
+void TestBadInput::folderWithoutWritePermissionChangesNothing() {
+    ScopedDataHome data;
+    Browser b;
+    makeFile(b.root() + "/sealed/keep.txt", "kept");
+    makeFolder(b.root() + "/sealed/sub");
+    b.dlg.RefillColumnsFrom(1);
+    const QByteArray root = bytes(b.root());
+    const QByteArray sealed = root + "/sealed";
+    QCOMPARE(::chmod(sealed.constData(), 0555), 0);
+    auto unseal = qScopeGuard([&] { ::chmod(sealed.constData(), 0755); });
+    const AsOrdinaryUser user(
+        {root, sealed, sealed + "/keep.txt", sealed + "/sub", bytes(data.path())});
+    QVERIFY(b.select(1, "sealed"));
+
+    // Trash and rename are refused with a message naming the entry; nothing moves.
+    QVERIFY(b.select(2, "keep.txt"));
+    QString message;
+    closeNextMessageBox(&message);
+    b.dlg.OnDelete2();
+    QVERIFY2(message.contains("keep.txt"), qPrintable(message));
+    QVERIFY(b.select(2, "keep.txt"));
+    message.clear();
+    answerNextPrompt("renamed.txt");
+    closeNextMessageBox(&message);
+    b.dlg.OnRename2();
+    QVERIFY2(message.contains("keep.txt"), qPrintable(message));
+    // A new folder fails silently; the column shows the folder as it is.
+    answerNextPrompt("new");
+    b.dlg.OnNewFolder2();
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(b.sortedRows(2), QStringList({"keep.txt", "sub"}));
+    QFile kept(b.root() + "/sealed/keep.txt");
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("kept"));
 }
 
 void TestBadInput::pathLongerThanPathMaxListsNothing() {
