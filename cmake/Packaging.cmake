@@ -13,7 +13,7 @@ set(DIRQUILL_DOCS_SOURCE_DIR ${CMAKE_SOURCE_DIR}/res/docs)
 # --------------------------------------------------------------------------
 # Installation
 
-install(TARGETS dirquill dirquill-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS dirquill dirquill-db dirquill-io RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${CMAKE_SOURCE_DIR}/tools/dirquill-launcher DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${DIRQUILL_DOCS_SOURCE_DIR}/license.rtf

@@ -7,10 +7,14 @@ set(DIRQUILL_CORE_SOURCES
   # platform
   src/platform/NameCodec.cpp
   src/platform/FolderListing.cpp
+  src/platform/MountTable.cpp
   src/platform/DriveRoots.cpp
   src/platform/FileChanges.cpp
   src/platform/Trash.cpp
   src/platform/ErrorText.cpp
+  src/platform/HelperProtocol.cpp
+  src/platform/HelperServer.cpp
+  src/platform/HelperCall.cpp
   # store
   src/store/ComError.cpp
   src/store/CConnection.cpp
@@ -28,7 +32,7 @@ set(DIRQUILL_UI_SOURCES
   src/ui/DialogUnits.cpp
   src/ui/CDialog.cpp
   src/ui/MessageBox.cpp
-  src/ui/ListingFeedback.cpp
+  src/ui/HelperWait.cpp
   src/ui/CDirquillDlg.cpp
   src/ui/CWorkDirDlg.cpp
   src/ui/CRenameDlg.cpp
@@ -39,8 +43,8 @@ set(DIRQUILL_UI_SOURCES
   src/browser/CColumnList.cpp
   src/browser/ColumnFill.cpp
   src/browser/ColumnClicks.cpp
-  # store commands
-  src/store/WorkDirCommands.cpp
+  src/browser/FolderReader.cpp
+  src/browser/WorkDirCommands.cpp
   # file commands
   src/fileops/FileCommands.cpp
   # app

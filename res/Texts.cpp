@@ -38,6 +38,8 @@ constexpr ErrnoText kErrnoTexts[] = {
     {EISDIR, "目标是一个文件夹。"},
     {ELOOP, "路径中的符号链接太多。"},
     {EIO, "读写磁盘时出错。"},
+    {ECANCELED, "操作已取消：磁盘没有应答。磁盘恢复应答后，该操作仍可能完成。"},
+    {ECHILD, "无法启动文件助手程序 dirquill-io。"},
 };
 } // namespace
 

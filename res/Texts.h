@@ -31,6 +31,10 @@ inline constexpr const char* kNewFolderName = "新建文件夹";
 inline constexpr const char* kDeleteFailed = "无法将“%1”移到回收站：%2";
 inline constexpr const char* kRenameFailed = "无法重命名“%1”：%2";
 
+// The line over a column while the program waits for the disk; %1 is the entries read.
+inline constexpr const char* kReadingLine = "正在读取… 已读 %1 项（按 Esc 取消）";
+inline constexpr const char* kProcessingLine = "正在处理…（按 Esc 取消）";
+
 // Documents opened from the agreement dialog, relative to the current folder.
 inline constexpr const char* kAgreementDocument =
     "澄枫文件助手V1.0软件最终用户授权使用许可协议.doc";

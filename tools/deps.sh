@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for a purpose:
-#   tools/deps.sh build   compiler, CMake, Ninja, ccache, Qt 6, SQLite, CJK fonts
+#   tools/deps.sh build   compiler, CMake, Ninja, ccache, Qt 6, SQLite, CJK fonts, and FUSE
+#                         for the file systems the tests mount
 #   tools/deps.sh e2e     virtual display and accessibility bus for the end-to-end suite
 #   tools/deps.sh package what building and checking the Debian package needs, and valgrind
 set -euo pipefail
 
-build_packages=(cmake build-essential ninja-build ccache qt6-base-dev libsqlite3-dev
-                fonts-noto-cjk python3)
+build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev libsqlite3-dev
+                fonts-noto-cjk python3 fuse3 libfuse3-dev)
 e2e_packages=(xvfb xdotool dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0)
 package_packages=(dpkg-dev desktop-file-utils file valgrind)
 

@@ -2,13 +2,14 @@
 
 #include "app/CDirquillApp.h"
 #include "browser/CColumnList.h"
+#include "browser/FolderReader.h"
 #include "platform/FileSystem.h"
 #include "platform/PathJoin.h"
 #include "res/Texts.h"
 #include "store/CWorkspaceStore.h"
 #include "store/ComError.h"
 #include "ui/CDirquillDlg.h"
-#include "ui/ListingFeedback.h"
+#include "ui/HelperWait.h"
 #include "ui/MessageBox.h"
 
 namespace {
@@ -74,11 +75,10 @@ void CDirquillDlg::FillLevelColumn(int k) {
     }
     const QString folder = SelectionPath(k - 1);
     column.SetListedFrom(folder);
-    platform::NameList names;
-    ListingFeedback feedback(this);
-    if (platform::listFolder(folder, names, feedback.progress())) {
-        names.trimSlack();
-        column.SetItems(std::move(names));
+    FolderReader reader(folder);
+    HelperWait(this, &column, HelperWait::Kind::Reading).wait(reader.call());
+    if (auto names = reader.takeNames()) {
+        column.SetItems(std::move(*names));
     }
 }
 

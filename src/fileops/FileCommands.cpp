@@ -3,17 +3,35 @@
 
 #include "browser/CColumnList.h"
 #include "platform/FileSystem.h"
+#include "platform/HelperCall.h"
 #include "platform/PathJoin.h"
 #include "res/Texts.h"
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
 #include "ui/CRenameDlg.h"
+#include "ui/HelperWait.h"
 #include "ui/MessageBox.h"
 
 namespace {
 
 void reportFailure(const char* format, const QString& path, int error) {
     AfxMessageBox(QString::fromUtf8(format).arg(path, platform::describeError(error)));
+}
+
+} // namespace
+
+// Runs a change in the file helper while column k shows that it is under way. Returns 0
+// or the errno value; work given up by the user counts as failed (ECANCELED).
+int CDirquillDlg::RunFileChange(int k, std::unique_ptr<platform::HelperCall> call) {
+    HelperWait(this, &Column(k), HelperWait::Kind::Processing).wait(*call);
+    return call->error();
+}
+
+namespace {
+
+// Whether a failure is worth a message: not once the user has closed the window.
+bool shouldReport(const QWidget* window, int error) {
+    return error != 0 && !HelperWait::closing(window);
 }
 
 } // namespace
@@ -47,7 +65,7 @@ void CDirquillDlg::NewFolderIn(int k) {
         return;
     }
     // A folder that cannot be made is not reported: the refilled column shows it.
-    platform::createFolder(platform::joinPath(parent, prompt.GetName()));
+    RunFileChange(k, platform::HelperCall::makeFolder(platform::joinPath(parent, prompt.GetName())));
     RefillColumnsFrom(k);
 }
 
@@ -56,8 +74,9 @@ void CDirquillDlg::DeleteIn(int k) {
         return;
     }
     const QString path = SelectionPath(k);
-    if (const auto result = platform::moveToTrash(path); !result) {
-        reportFailure(texts::kDeleteFailed, path, result.error);
+    if (const int error = RunFileChange(k, platform::HelperCall::trash(path));
+        shouldReport(this, error)) {
+        reportFailure(texts::kDeleteFailed, path, error);
     }
     RefillColumnsFrom(k);
 }
@@ -74,8 +93,9 @@ void CDirquillDlg::RenameIn(int k) {
         return;
     }
     const QString target = platform::joinPath(parent, prompt.GetName());
-    if (const auto result = platform::renameEntry(source, target); !result) {
-        reportFailure(texts::kRenameFailed, source, result.error);
+    if (const int error = RunFileChange(k, platform::HelperCall::rename(source, target));
+        shouldReport(this, error)) {
+        reportFailure(texts::kRenameFailed, source, error);
     }
     RefillColumnsFrom(k);
 }

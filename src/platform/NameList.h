@@ -19,6 +19,11 @@ public:
         std::copy(name.begin(), name.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(used));
         ends_.push_back(bytes_.size());
     }
+    // Makes room for `names` more names of `bytes` bytes in all.
+    void reserve(std::size_t names, std::size_t bytes) {
+        ends_.reserve(ends_.size() + names);
+        bytes_.reserve(bytes_.size() + bytes);
+    }
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
     [[nodiscard]] bool empty() const { return ends_.empty(); }
     [[nodiscard]] std::string_view at(std::size_t i) const {

@@ -1,6 +1,7 @@
 #include "ui/CDirquillDlg.h"
 
 #include "browser/CColumnList.h"
+#include "platform/HelperCall.h"
 #include "res/Icon.h"
 #include "res/Texts.h"
 #include "res/resource.h"
@@ -89,6 +90,8 @@ bool CDirquillDlg::OnInitDialog() {
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     setSizeGripEnabled(false);
+    // The first click should not wait for the file helper to start.
+    platform::prepareHelper();
     FitOnScreen();
     LayoutColumns();
     SetUpColumns();

@@ -5,7 +5,13 @@
 #include <QIcon>
 #include <QString>
 
+#include <memory>
+
 class CColumnList;
+
+namespace platform {
+class HelperCall;
+}
 
 // The main window: five browser columns side by side. It keeps no state of its own
 // beyond its columns; every handler reads rows and selections back from them.
@@ -69,6 +75,7 @@ private:
     void NewFolderIn(int k);
     void DeleteIn(int k);
     void RenameIn(int k);
+    int RunFileChange(int k, std::unique_ptr<platform::HelperCall> call);
     // True when column k shows the folder that the selections to its left name; a stale
     // column is listed again instead and false returned.
     bool ColumnShowsSelectedFolder(int k);

@@ -1,0 +1,378 @@
+#include "platform/HelperCall.h"
+
+#include "platform/HelperProtocol.h"
+#include "platform/NameCodec.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+// What a helper inherits when it starts and a request may depend on: the user it acts
+// as, the current folder, against which relative paths are read, and the variables that
+// place the trash. A helper started under other ones is not used.
+struct Context {
+    uid_t user = 0;
+    gid_t group = 0;
+    QByteArray currentFolder;
+    QByteArray dataHome;
+    QByteArray home;
+    bool operator==(const Context&) const = default;
+
+    static Context now() {
+        return {::geteuid(), ::getegid(), encodeName(QDir::currentPath()),
+                qgetenv("XDG_DATA_HOME"), qgetenv("HOME")};
+    }
+};
+
+struct Process {
+    pid_t pid = -1;
+    int fd = -1;
+    Context context;
+};
+
+// How much of an answer is read before the event loop gets its turn again.
+constexpr std::size_t kReadSlice = std::size_t{1} << 20;
+
+class Pool {
+public:
+    ~Pool() {
+        // The ready helper ends when its input does; stuck ones are left to the system.
+        if (ready_) {
+            ::close(ready_->fd);
+        }
+    }
+
+    QString program;
+
+    std::optional<Process> take() {
+        reap();
+        if (ready_ && (ready_->context != Context::now() || !idle(*ready_))) {
+            retire(*ready_);
+            ready_.reset();
+        }
+        if (!ready_) {
+            ready_ = spawn();
+        }
+        std::optional<Process> taken = ready_;
+        ready_.reset();
+        return taken;
+    }
+
+    // A helper whose answer ended normally waits for the next request.
+    void giveBack(const Process& process) {
+        if (!ready_ && process.context == Context::now()) {
+            ready_ = process;
+        } else {
+            retire(process);
+        }
+    }
+
+    // A helper that is stuck or whose answer is no longer wanted: killed if it can be;
+    // one stuck in the kernel dies when its call returns.
+    void abandon(const Process& process) {
+        ::kill(process.pid, SIGKILL);
+        ::close(process.fd);
+        exited_.push_back(process.pid);
+        prepare();
+    }
+
+    // A helper that ended or broke its answer.
+    void retire(const Process& process) {
+        ::close(process.fd);
+        exited_.push_back(process.pid);
+        reap();
+    }
+
+    void prepare() {
+        reap();
+        if (!ready_) {
+            ready_ = spawn();
+        }
+    }
+
+    [[nodiscard]] pid_t readyPid() const { return ready_ ? ready_->pid : -1; }
+
+private:
+    // An idle helper never writes, so anything to read means it has ended.
+    static bool idle(const Process& process) {
+        pollfd entry{process.fd, POLLIN, 0};
+        return ::poll(&entry, 1, 0) == 0;
+    }
+
+    void reap() {
+        std::erase_if(exited_, [](pid_t pid) {
+            int status = 0;
+            const pid_t done = ::waitpid(pid, &status, WNOHANG);
+            return done == pid || (done < 0 && errno == ECHILD);
+        });
+    }
+
+    std::optional<Process> spawn() const {
+        const QString path = program.isEmpty()
+                                 ? QCoreApplication::applicationDirPath() + "/dirquill-io"
+                                 : program;
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+            return std::nullopt;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        // Nothing else of the program's (its display connection above all) goes along.
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGTERM);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+        const QByteArray file = encodeName(path);
+        char* argv[] = {const_cast<char*>(file.constData()), nullptr};
+        pid_t pid = -1;
+        const int error = ::posix_spawn(&pid, file.constData(), &actions, &attributes, argv,
+                                        environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        ::close(fds[1]);
+        if (error != 0) {
+            qWarning("dirquill: cannot start the file helper %s: %s", file.constData(),
+                     std::strerror(error));
+            ::close(fds[0]);
+            return std::nullopt;
+        }
+        return Process{pid, fds[0], Context::now()};
+    }
+
+    std::optional<Process> ready_;
+    std::vector<pid_t> exited_;
+};
+
+Pool& pool() {
+    static Pool instance;
+    return instance;
+}
+
+bool sendAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+struct HelperCall::Reader {
+    helper::FrameReader frames;
+    std::vector<char> chunk = std::vector<char>(kReadSlice);
+    Context context;
+};
+
+HelperCall::HelperCall(char kind, std::string body) : reader_(std::make_unique<Reader>()) {
+    std::optional<Process> process = pool().take();
+    if (!process) {
+        state_ = State::Lost;
+        error_ = ECHILD;
+        return;
+    }
+    pid_ = process->pid;
+    fd_ = process->fd;
+    reader_->context = process->context;
+    std::string request;
+    helper::appendFrame(request, static_cast<helper::Kind>(kind), body);
+    // The helper is idle and reading, so the request goes out at once.
+    if (!sendAll(fd_, request)) {
+        pool().retire(*process);
+        fd_ = -1;
+        state_ = State::Lost;
+        error_ = ECHILD;
+        return;
+    }
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &HelperCall::readAnswer);
+}
+
+HelperCall::~HelperCall() {
+    abandon();
+}
+
+std::unique_ptr<HelperCall> HelperCall::list(const QString& folder) {
+    const QByteArray path = encodeName(folder);
+    return std::unique_ptr<HelperCall>(
+        new HelperCall(helper::kList, std::string(path.constData(), std::size_t(path.size()))));
+}
+
+std::unique_ptr<HelperCall> HelperCall::makeFolder(const QString& path) {
+    const QByteArray bytes = encodeName(path);
+    return std::unique_ptr<HelperCall>(new HelperCall(
+        helper::kMakeFolder, std::string(bytes.constData(), std::size_t(bytes.size()))));
+}
+
+std::unique_ptr<HelperCall> HelperCall::trash(const QString& path) {
+    const QByteArray bytes = encodeName(path);
+    return std::unique_ptr<HelperCall>(new HelperCall(
+        helper::kTrash, std::string(bytes.constData(), std::size_t(bytes.size()))));
+}
+
+std::unique_ptr<HelperCall> HelperCall::rename(const QString& from, const QString& to) {
+    const QByteArray source = encodeName(from);
+    const QByteArray target = encodeName(to);
+    return std::unique_ptr<HelperCall>(new HelperCall(
+        helper::kRename,
+        helper::renameBody({source.constData(), std::size_t(source.size())},
+                           {target.constData(), std::size_t(target.size())})));
+}
+
+void HelperCall::abandon() {
+    if (state_ != State::Running) {
+        return;
+    }
+    dropNotifier();
+    if (fd_ >= 0) {
+        pool().abandon(Process{pid_, fd_, reader_->context});
+        fd_ = -1;
+    }
+    state_ = State::Abandoned;
+    error_ = ECANCELED;
+    names_.clear();
+}
+
+void HelperCall::dropNotifier() {
+    // Deleted later: this may run inside the notifier's own signal.
+    if (notifier_ != nullptr) {
+        notifier_->setEnabled(false);
+        notifier_->deleteLater();
+        notifier_ = nullptr;
+    }
+}
+
+void HelperCall::readAnswer() {
+    const ssize_t n = ::recv(fd_, reader_->chunk.data(), reader_->chunk.size(), MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return;
+    }
+    if (n <= 0) {
+        finish(State::Lost, EIO);
+        return;
+    }
+    reader_->frames.feed(reader_->chunk.data(), static_cast<std::size_t>(n));
+    helper::Frame frame;
+    while (state_ == State::Running && reader_->frames.next(frame)) {
+        handleFrame(frame.kind, frame.body);
+    }
+    if (state_ == State::Running && reader_->frames.malformed()) {
+        finish(State::Lost, EIO);
+    }
+}
+
+void HelperCall::handleFrame(char kind, std::string_view body) {
+    switch (kind) {
+    case helper::kProgress:
+        if (body.size() >= sizeof(std::uint64_t)) {
+            entriesRead_ = helper::readU64(body.data());
+            emit progressed();
+        }
+        break;
+    case helper::kSize:
+        if (body.size() >= 2 * sizeof(std::uint64_t)) {
+            entriesRead_ = helper::readU64(body.data());
+            names_.reserve(entriesRead_, helper::readU64(body.data() + sizeof(std::uint64_t)));
+            emit progressed();
+        }
+        break;
+    case helper::kNames: {
+        if (body.size() < sizeof(std::uint32_t)) {
+            finish(State::Lost, EIO);
+            return;
+        }
+        const std::size_t count = helper::readU32(body.data());
+        std::size_t lengths = sizeof(std::uint32_t);
+        std::size_t offset = lengths + count * sizeof(std::uint32_t);
+        if (offset > body.size()) {
+            finish(State::Lost, EIO);
+            return;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t length = helper::readU32(body.data() + lengths);
+            lengths += sizeof(std::uint32_t);
+            if (length > body.size() - offset) {
+                finish(State::Lost, EIO);
+                return;
+            }
+            names_.append(body.substr(offset, length));
+            offset += length;
+        }
+        break;
+    }
+    case helper::kEnd:
+        finish(State::Done, body.size() >= sizeof(std::uint32_t)
+                                ? static_cast<int>(helper::readU32(body.data()))
+                                : EIO);
+        break;
+    default:
+        finish(State::Lost, EIO);
+        break;
+    }
+}
+
+void HelperCall::finish(State state, int error) {
+    dropNotifier();
+    const Process process{pid_, fd_, reader_->context};
+    fd_ = -1;
+    if (state == State::Done && !reader_->frames.pending()) {
+        pool().giveBack(process);
+    } else {
+        pool().retire(process);
+    }
+    state_ = state;
+    error_ = error;
+    if (error_ != 0) {
+        names_.clear();
+    }
+    emit finished();
+}
+
+void setHelperProgram(const QString& path) {
+    pool().program = path;
+}
+
+void prepareHelper() {
+    pool().prepare();
+}
+
+int readyHelperPid() {
+    return pool().readyPid();
+}
+
+} // namespace platform

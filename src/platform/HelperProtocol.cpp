@@ -1,0 +1,84 @@
+#include "platform/HelperProtocol.h"
+
+#include <cstring>
+
+namespace platform::helper {
+
+void appendU32(std::string& out, std::uint32_t value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void appendU64(std::string& out, std::uint64_t value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+std::uint32_t readU32(const char* at) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+std::uint64_t readU64(const char* at) {
+    std::uint64_t value = 0;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+void appendFrame(std::string& out, Kind kind, std::string_view body) {
+    appendU32(out, static_cast<std::uint32_t>(body.size()));
+    out.push_back(static_cast<char>(kind));
+    out.append(body);
+}
+
+void FrameReader::feed(const char* data, std::size_t size) {
+    // Bytes already handed out are dropped before more arrive, so the buffer holds at
+    // most one unfinished frame and what came after it.
+    if (used_ > 0) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(used_));
+        used_ = 0;
+    }
+    buffer_.insert(buffer_.end(), data, data + size);
+}
+
+bool FrameReader::next(Frame& frame) {
+    const std::size_t left = buffer_.size() - used_;
+    if (malformed_ || left < kHeaderSize) {
+        return false;
+    }
+    const char* head = buffer_.data() + used_;
+    const std::size_t length = readU32(head);
+    if (length > kMaxFrameBytes) {
+        malformed_ = true;
+        return false;
+    }
+    if (left < kHeaderSize + length) {
+        return false;
+    }
+    frame.kind = static_cast<Kind>(head[4]);
+    frame.body = {head + kHeaderSize, length};
+    used_ += kHeaderSize + length;
+    return true;
+}
+
+std::string renameBody(std::string_view from, std::string_view to) {
+    std::string body;
+    appendU32(body, static_cast<std::uint32_t>(from.size()));
+    body.append(from);
+    body.append(to);
+    return body;
+}
+
+bool splitRenameBody(std::string_view body, std::string_view& from, std::string_view& to) {
+    if (body.size() < sizeof(std::uint32_t)) {
+        return false;
+    }
+    const std::size_t length = readU32(body.data());
+    if (length > body.size() - sizeof(std::uint32_t)) {
+        return false;
+    }
+    from = body.substr(sizeof(std::uint32_t), length);
+    to = body.substr(sizeof(std::uint32_t) + length);
+    return true;
+}
+
+} // namespace platform::helper

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The messages between the program and its file helper `dirquill-io`, which makes every
+// file-system call the user asks for in a process of its own.
+//
+// Each message is one frame: a 4-byte body length, a 1-byte kind, then the body. Numbers
+// are in the machine's own byte order (both ends run on the same machine). Paths are raw
+// bytes, as the kernel takes them.
+//
+// Requests, one at a time:
+//   'L' list      body: folder
+//   'M' mkdir     body: path
+//   'T' trash     body: path
+//   'R' rename    body: u32 length of the source, source, target
+// Answers:
+//   'P' progress  body: u64 entries read so far (a listing only, now and then)
+//   'S' size      body: u64 entries, u64 bytes of names (a listing only, before the names)
+//   'N' names     body: u32 count, count u32 name lengths, the names' bytes one after another
+//   'E' end       body: i32 0 for done, else an errno value; the last frame of every answer
+namespace platform::helper {
+
+enum Kind : char {
+    kList = 'L',
+    kMakeFolder = 'M',
+    kTrash = 'T',
+    kRename = 'R',
+    kProgress = 'P',
+    kSize = 'S',
+    kNames = 'N',
+    kEnd = 'E',
+};
+
+inline constexpr std::size_t kHeaderSize = 5;
+// Names are sent in frames of about this many bytes.
+inline constexpr std::size_t kNamesFrameBytes = std::size_t{1} << 20;
+// A frame larger than this is not a message of ours.
+inline constexpr std::size_t kMaxFrameBytes = std::size_t{64} << 20;
+
+// Appends one frame to `out`.
+void appendFrame(std::string& out, Kind kind, std::string_view body);
+
+// Helpers for building and reading bodies.
+void appendU32(std::string& out, std::uint32_t value);
+void appendU64(std::string& out, std::uint64_t value);
+std::uint32_t readU32(const char* at);
+std::uint64_t readU64(const char* at);
+
+// A frame cut out of a stream of bytes.
+struct Frame {
+    Kind kind{};
+    std::string_view body;
+};
+
+// Reads frames out of a byte stream that arrives in pieces.
+class FrameReader {
+public:
+    // Adds received bytes.
+    void feed(const char* data, std::size_t size);
+    // The next whole frame, valid until the next call of feed or next; false when none is
+    // complete yet. Sets malformed() when the stream cannot be ours.
+    bool next(Frame& frame);
+    [[nodiscard]] bool malformed() const { return malformed_; }
+    // Whether bytes of an unfinished frame are waiting.
+    [[nodiscard]] bool pending() const { return used_ < buffer_.size(); }
+
+private:
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    bool malformed_ = false;
+};
+
+// The rename request's body.
+std::string renameBody(std::string_view from, std::string_view to);
+// Splits a rename body; false when it is malformed.
+bool splitRenameBody(std::string_view body, std::string_view& from, std::string_view& to);
+
+} // namespace platform::helper

@@ -1,0 +1,10 @@
+#pragma once
+
+// The file helper's side of the messages in HelperProtocol.h: answers requests read from
+// `in` on `out` until `in` ends. Returns 0 at the end of the requests, 1 when a request
+// is malformed or the answer cannot be written.
+namespace platform::helper {
+
+int serveRequests(int in, int out);
+
+} // namespace platform::helper
