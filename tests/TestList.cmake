@@ -1,6 +1,8 @@
 # One line per test program, mirroring src/.
 dirquill_test(tst_name_codec platform/tst_name_codec.cpp)
 dirquill_test(tst_folder_listing platform/tst_folder_listing.cpp)
+dirquill_test(tst_helper_call platform/tst_helper_call.cpp)
+dirquill_test(tst_mount_table platform/tst_mount_table.cpp)
 dirquill_test(tst_file_changes platform/tst_file_changes.cpp)
 dirquill_test(tst_trash platform/tst_trash.cpp)
 dirquill_test(tst_error_text store/tst_error_text.cpp)
@@ -12,3 +14,4 @@ dirquill_test(tst_workdir_commands browser/tst_workdir_commands.cpp)
 dirquill_test(tst_startup app/tst_startup.cpp)
 dirquill_test(tst_dialogs ui/tst_dialogs.cpp)
 dirquill_test(tst_bad_input browser/tst_bad_input.cpp)
+dirquill_test(tst_helper_wait ui/tst_helper_wait.cpp)

@@ -58,7 +58,14 @@ public:
         }
     }
 
-    QString program;
+    // A ready helper of another program is not used.
+    void setProgram(const QString& path) {
+        program_ = path;
+        if (ready_) {
+            retire(*ready_);
+            ready_.reset();
+        }
+    }
 
     std::optional<Process> take() {
         reap();
@@ -124,9 +131,9 @@ private:
     }
 
     std::optional<Process> spawn() const {
-        const QString path = program.isEmpty()
+        const QString path = program_.isEmpty()
                                  ? QCoreApplication::applicationDirPath() + "/dirquill-io"
-                                 : program;
+                                 : program_;
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
             return std::nullopt;
@@ -167,6 +174,7 @@ private:
         return Process{pid, fds[0], Context::now()};
     }
 
+    QString program_;
     std::optional<Process> ready_;
     std::vector<pid_t> exited_;
 };
@@ -364,7 +372,7 @@ void HelperCall::finish(State state, int error) {
 }
 
 void setHelperProgram(const QString& path) {
-    pool().program = path;
+    pool().setProgram(path);
 }
 
 void prepareHelper() {

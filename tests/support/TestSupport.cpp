@@ -8,7 +8,14 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
 #include <memory>
+#include <sys/mount.h>
+#include <sys/wait.h>
 
 namespace testsupport {
 
@@ -46,6 +53,40 @@ ScopedCurrentDir::ScopedCurrentDir(const QString& path) : previous_(QDir::curren
 
 ScopedCurrentDir::~ScopedCurrentDir() {
     QDir::setCurrent(previous_);
+}
+
+namespace {
+bool listedAsMount(const QString& path) {
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray field = ' ' + QFile::encodeName(path) + ' ';
+    return table.readAll().contains(field);
+}
+} // namespace
+
+SlowMount::SlowMount(const QStringList& options) {
+    QDir().mkpath(backing());
+    QDir().mkpath(path());
+    QStringList arguments{backing(), path()};
+    arguments += options;
+    if (!QProcess::startDetached(QStringLiteral(DIRQUILL_SLOWFS), arguments, {}, &daemon_)) {
+        return;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (!listedAsMount(path()) && waited.elapsed() < 5000) {
+        QThread::msleep(10);
+    }
+    mounted_ = listedAsMount(path());
+}
+
+SlowMount::~SlowMount() {
+    if (daemon_ > 0) {
+        ::kill(static_cast<pid_t>(daemon_), SIGKILL);
+    }
+    ::umount2(QFile::encodeName(path()).constData(), MNT_DETACH);
 }
 
 namespace {

@@ -52,6 +52,29 @@ private:
     QString previous_;
 };
 
+// A real FUSE file system over a backing folder (tests/support/slowfs.cpp), mounted for
+// the life of the object. Below its mount point, names starting with "stuck" are folders
+// that never open, "dead" entries answer no call at all, and "slow" folders open after two
+// seconds. Ending it kills the daemon, which fails every waiting call, and unmounts.
+class SlowMount {
+public:
+    // `options`: "--statfs=never", "--statfs=zero", "-o", "fsname=host:/x,subtype=nfs"...
+    explicit SlowMount(const QStringList& options = {});
+    ~SlowMount();
+    SlowMount(const SlowMount&) = delete;
+    SlowMount& operator=(const SlowMount&) = delete;
+
+    [[nodiscard]] bool mounted() const { return mounted_; }
+    // The mounted folder, and the folder behind it that the test may fill directly.
+    [[nodiscard]] QString path() const { return dir_.path() + "/mount"; }
+    [[nodiscard]] QString backing() const { return dir_.path() + "/backing"; }
+
+private:
+    QTemporaryDir dir_;
+    qint64 daemon_ = -1;
+    bool mounted_ = false;
+};
+
 // Schedules `action` for the next modal widget (dialog, message box) that becomes
 // active, polling from a timer for up to `timeoutMs`. Call it before the code that opens
 // the modal widget.
