@@ -3,6 +3,7 @@
 #include "ui/CDialog.h"
 
 #include <QIcon>
+#include <QSize>
 #include <QString>
 
 class CColumnList;
@@ -84,4 +85,6 @@ private:
     CColumnList* m_list1 = nullptr;
     CColumnList* m_list0 = nullptr;
     QIcon m_hIcon;
+    // The client size of the last layout.
+    QSize m_laidOutSize;
 };
