@@ -25,9 +25,12 @@ install(FILES ${DIRQUILL_DOCS_SOURCE_DIR}/help.rtf
 
 install(FILES ${CMAKE_SOURCE_DIR}/res/dirquill.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill-48.png
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
-        RENAME dirquill.png)
+# The PNGs are rendered from dirquill.svg by tools/make-icon.py.
+foreach(size IN ITEMS 16 24 32 48 64 128 256)
+  install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME dirquill.png)
+endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

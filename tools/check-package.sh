@@ -62,7 +62,10 @@ need_file /usr/bin/dirquill-launcher x
 need_file '/usr/share/dirquill/澄枫文件助手V1.0软件最终用户授权使用许可协议.doc'
 need_file '/usr/share/dirquill/澄枫文件助手V1.0软件使用帮助.doc'
 need_file /usr/share/applications/dirquill.desktop
-need_file /usr/share/icons/hicolor/48x48/apps/dirquill.png
+for size in 16 24 32 48 64 128 256; do
+    need_file /usr/share/icons/hicolor/${size}x$size/apps/dirquill.png
+done
+need_file /usr/share/icons/hicolor/scalable/apps/dirquill.svg
 
 package=$(dpkg-deb -f "$deb" Package)
 version=$(dpkg-deb -f "$deb" Version)
