@@ -35,6 +35,53 @@ install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 # --------------------------------------------------------------------------
+# The Debian documents: copyright, changelog and manual pages, the last two
+# compressed as Debian installs them (gzip -9n: no name, no time stamp).
+
+set(DIRQUILL_DEBIAN_DIR ${CMAKE_BINARY_DIR}/debian)
+set(DIRQUILL_DEB_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/dirquill)
+
+# The copyright file carries the licence agreement as its License paragraph,
+# every line indented by one space and an empty line written as " .".
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${DIRQUILL_DOCS_SOURCE_DIR}/license.txt)
+file(READ ${DIRQUILL_DOCS_SOURCE_DIR}/license.txt DIRQUILL_LICENCE_TEXT)
+string(REGEX REPLACE "\n+$" "" DIRQUILL_LICENCE_TEXT "${DIRQUILL_LICENCE_TEXT}")
+string(REPLACE "\n" "\n " DIRQUILL_LICENCE_TEXT " ${DIRQUILL_LICENCE_TEXT}")
+while(DIRQUILL_LICENCE_TEXT MATCHES "\n \n")
+  string(REPLACE "\n \n" "\n .\n" DIRQUILL_LICENCE_TEXT "${DIRQUILL_LICENCE_TEXT}")
+endwhile()
+configure_file(${CMAKE_SOURCE_DIR}/res/debian/copyright.in ${DIRQUILL_DEBIAN_DIR}/copyright @ONLY)
+install(FILES ${DIRQUILL_DEBIAN_DIR}/copyright DESTINATION ${DIRQUILL_DEB_DOC_DIR})
+
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(DIRQUILL_GZIPPED)
+# dirquill_gzip(SOURCE OUTPUT): OUTPUT.gz is SOURCE compressed; built with "all".
+function(dirquill_gzip source output)
+  add_custom_command(OUTPUT ${output}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${output}
+    COMMAND ${GZIP_PROGRAM} -9nf ${output}
+    DEPENDS ${source}
+    VERBATIM)
+  set(DIRQUILL_GZIPPED ${DIRQUILL_GZIPPED} ${output}.gz PARENT_SCOPE)
+endfunction()
+
+dirquill_gzip(${CMAKE_SOURCE_DIR}/res/debian/changelog ${DIRQUILL_DEBIAN_DIR}/changelog)
+install(FILES ${DIRQUILL_DEBIAN_DIR}/changelog.gz DESTINATION ${DIRQUILL_DEB_DOC_DIR})
+
+# English pages for every program; dirquill-io is the helper dirquill starts.
+foreach(page IN ITEMS dirquill dirquill-db dirquill-launcher dirquill-io)
+  dirquill_gzip(${CMAKE_SOURCE_DIR}/res/man/${page}.1 ${DIRQUILL_DEBIAN_DIR}/man1/${page}.1)
+  install(FILES ${DIRQUILL_DEBIAN_DIR}/man1/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+dirquill_gzip(${CMAKE_SOURCE_DIR}/res/man/zh_CN/dirquill.1
+              ${DIRQUILL_DEBIAN_DIR}/zh_CN/man1/dirquill.1)
+install(FILES ${DIRQUILL_DEBIAN_DIR}/zh_CN/man1/dirquill.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_CN/man1)
+
+add_custom_target(dirquill_debian_docs ALL DEPENDS ${DIRQUILL_GZIPPED})
+
+# --------------------------------------------------------------------------
 # Running from the build tree: the documents under their installed names in
 # <build>/share/dirquill, and the launcher beside the built programs, so that
 #   DIRQUILL_DATA_DIR=<build>/share/dirquill <build>/dirquill-launcher
