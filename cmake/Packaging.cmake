@@ -34,6 +34,10 @@ endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
+install(FILES ${CMAKE_SOURCE_DIR}/res/dirquill.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME invalid.dirquill.dirquill.metainfo.xml)
+
 # --------------------------------------------------------------------------
 # The Debian documents: copyright, changelog and manual pages, the last two
 # compressed as Debian installs them (gzip -9n: no name, no time stamp).
@@ -98,7 +102,7 @@ add_custom_command(TARGET dirquill POST_BUILD
   VERBATIM)
 
 # --------------------------------------------------------------------------
-# Checks of the documents, the desktop entry and the launcher
+# Checks of the documents, the desktop entry, the AppStream entry and the launcher
 
 if(DIRQUILL_BUILD_TESTS)
   find_package(Python3 COMPONENTS Interpreter)
@@ -111,6 +115,13 @@ if(DIRQUILL_BUILD_TESTS)
   if(DESKTOP_FILE_VALIDATE)
     add_test(NAME desktop_entry
              COMMAND ${DESKTOP_FILE_VALIDATE} ${CMAKE_SOURCE_DIR}/res/dirquill.desktop)
+  endif()
+
+  find_program(APPSTREAMCLI appstreamcli)
+  if(APPSTREAMCLI)
+    add_test(NAME appstream_metainfo
+             COMMAND ${APPSTREAMCLI} validate --no-net
+                     ${CMAKE_SOURCE_DIR}/res/dirquill.metainfo.xml)
   endif()
 
   add_test(NAME test_launcher
