@@ -25,11 +25,65 @@ install(FILES ${DIRQUILL_DOCS_SOURCE_DIR}/help.rtf
 
 install(FILES ${CMAKE_SOURCE_DIR}/res/dirquill.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill-48.png
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
-        RENAME dirquill.png)
+# The PNGs are rendered from dirquill.svg by tools/make-icon.py.
+foreach(size IN ITEMS 16 24 32 48 64 128 256)
+  install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME dirquill.png)
+endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+install(FILES ${CMAKE_SOURCE_DIR}/res/dirquill.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME invalid.dirquill.dirquill.metainfo.xml)
+
+# --------------------------------------------------------------------------
+# The Debian documents: copyright, changelog and manual pages, the last two
+# compressed as Debian installs them (gzip -9n: no name, no time stamp).
+
+set(DIRQUILL_DEBIAN_DIR ${CMAKE_BINARY_DIR}/debian)
+set(DIRQUILL_DEB_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/dirquill)
+
+# The copyright file carries the licence agreement as its License paragraph,
+# every line indented by one space and an empty line written as " .".
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${DIRQUILL_DOCS_SOURCE_DIR}/license.txt)
+file(READ ${DIRQUILL_DOCS_SOURCE_DIR}/license.txt DIRQUILL_LICENCE_TEXT)
+string(REGEX REPLACE "\n+$" "" DIRQUILL_LICENCE_TEXT "${DIRQUILL_LICENCE_TEXT}")
+string(REPLACE "\n" "\n " DIRQUILL_LICENCE_TEXT " ${DIRQUILL_LICENCE_TEXT}")
+while(DIRQUILL_LICENCE_TEXT MATCHES "\n \n")
+  string(REPLACE "\n \n" "\n .\n" DIRQUILL_LICENCE_TEXT "${DIRQUILL_LICENCE_TEXT}")
+endwhile()
+configure_file(${CMAKE_SOURCE_DIR}/res/debian/copyright.in ${DIRQUILL_DEBIAN_DIR}/copyright @ONLY)
+install(FILES ${DIRQUILL_DEBIAN_DIR}/copyright DESTINATION ${DIRQUILL_DEB_DOC_DIR})
+
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(DIRQUILL_GZIPPED)
+# dirquill_gzip(SOURCE OUTPUT): OUTPUT.gz is SOURCE compressed; built with "all".
+function(dirquill_gzip source output)
+  add_custom_command(OUTPUT ${output}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${output}
+    COMMAND ${GZIP_PROGRAM} -9nf ${output}
+    DEPENDS ${source}
+    VERBATIM)
+  set(DIRQUILL_GZIPPED ${DIRQUILL_GZIPPED} ${output}.gz PARENT_SCOPE)
+endfunction()
+
+dirquill_gzip(${CMAKE_SOURCE_DIR}/res/debian/changelog ${DIRQUILL_DEBIAN_DIR}/changelog)
+install(FILES ${DIRQUILL_DEBIAN_DIR}/changelog.gz DESTINATION ${DIRQUILL_DEB_DOC_DIR})
+
+# English pages for every program; dirquill-io is the helper dirquill starts.
+foreach(page IN ITEMS dirquill dirquill-db dirquill-launcher dirquill-io)
+  dirquill_gzip(${CMAKE_SOURCE_DIR}/res/man/${page}.1 ${DIRQUILL_DEBIAN_DIR}/man1/${page}.1)
+  install(FILES ${DIRQUILL_DEBIAN_DIR}/man1/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+dirquill_gzip(${CMAKE_SOURCE_DIR}/res/man/zh_CN/dirquill.1
+              ${DIRQUILL_DEBIAN_DIR}/zh_CN/man1/dirquill.1)
+install(FILES ${DIRQUILL_DEBIAN_DIR}/zh_CN/man1/dirquill.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_CN/man1)
+
+add_custom_target(dirquill_debian_docs ALL DEPENDS ${DIRQUILL_GZIPPED})
 
 # --------------------------------------------------------------------------
 # Running from the build tree: the documents under their installed names in
@@ -48,7 +102,7 @@ add_custom_command(TARGET dirquill POST_BUILD
   VERBATIM)
 
 # --------------------------------------------------------------------------
-# Checks of the documents, the desktop entry and the launcher
+# Checks of the documents, the desktop entry, the AppStream entry and the launcher
 
 if(DIRQUILL_BUILD_TESTS)
   find_package(Python3 COMPONENTS Interpreter)
@@ -61,6 +115,13 @@ if(DIRQUILL_BUILD_TESTS)
   if(DESKTOP_FILE_VALIDATE)
     add_test(NAME desktop_entry
              COMMAND ${DESKTOP_FILE_VALIDATE} ${CMAKE_SOURCE_DIR}/res/dirquill.desktop)
+  endif()
+
+  find_program(APPSTREAMCLI appstreamcli)
+  if(APPSTREAMCLI)
+    add_test(NAME appstream_metainfo
+             COMMAND ${APPSTREAMCLI} validate --no-net
+                     ${CMAKE_SOURCE_DIR}/res/dirquill.metainfo.xml)
   endif()
 
   add_test(NAME test_launcher

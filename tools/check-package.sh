@@ -1,6 +1,8 @@
 #!/bin/sh
-# Checks a built Debian package of Dirquill: the files it must hold and its
-# control fields. Lists everything missing or wrong and exits non-zero then.
+# Checks a built Debian package of Dirquill: the files it must hold, its
+# control fields, Debian's own checks (lintian: no error and no warning) and
+# the installed desktop and AppStream entries. Lists everything missing or
+# wrong and exits non-zero then. Needs "tools/deps.sh package".
 #
 # Usage: tools/check-package.sh DEB
 
@@ -62,12 +64,40 @@ need_file /usr/bin/dirquill-launcher x
 need_file '/usr/share/dirquill/澄枫文件助手V1.0软件最终用户授权使用许可协议.doc'
 need_file '/usr/share/dirquill/澄枫文件助手V1.0软件使用帮助.doc'
 need_file /usr/share/applications/dirquill.desktop
-need_file /usr/share/icons/hicolor/48x48/apps/dirquill.png
+for size in 16 24 32 48 64 128 256; do
+    need_file /usr/share/icons/hicolor/${size}x$size/apps/dirquill.png
+done
+need_file /usr/share/icons/hicolor/scalable/apps/dirquill.svg
+need_file /usr/share/doc/dirquill/copyright
+need_file /usr/share/doc/dirquill/changelog.gz
+for page in dirquill dirquill-db dirquill-launcher dirquill-io; do
+    need_file /usr/share/man/man1/$page.1.gz
+done
+need_file /usr/share/man/zh_CN/man1/dirquill.1.gz
+need_file /usr/share/metainfo/invalid.dirquill.dirquill.metainfo.xml
 
 package=$(dpkg-deb -f "$deb" Package)
 version=$(dpkg-deb -f "$deb" Version)
 [ "$package" = dirquill ] || problem "Package is '$package', expected 'dirquill'"
 [ "$version" = "$expected_version" ] || problem "Version is '$version', expected '$expected_version'"
+
+# Informational tags are shown but do not fail the check.
+if ! lintian --fail-on error,warning --display-info "$deb" >&2; then
+    problem "lintian reports errors or warnings"
+fi
+
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+if ! desktop-file-validate "$unpacked/usr/share/applications/dirquill.desktop" >&2; then
+    problem "desktop-file-validate rejects the desktop entry"
+fi
+for metainfo in "$unpacked"/usr/share/metainfo/*.xml; do
+    [ -f "$metainfo" ] || continue
+    if ! appstreamcli validate --no-net "$metainfo" >&2; then
+        problem "appstreamcli rejects ${metainfo#"$unpacked"}"
+    fi
+done
 
 if [ "$problems" -ne 0 ]; then
     echo "$deb: $problems problem(s)" >&2

@@ -3,20 +3,22 @@
 with a maple leaf in the corner ("澄枫", clear maple).
 
 The picture is described once as a list of shapes (rounded rectangles and
-polygons) and written both as a PNG (rendered here with 4x4 supersampling,
-python3 standard library only) and as an SVG.
+polygons) and written as dirquill.svg. Every PNG is rendered from that SVG
+with rsvg-convert (Debian package librsvg2-bin): dirquill-N.png for each of
+the sizes the desktop's hicolor icon theme is given. The program itself
+shows dirquill-48.png.
 
-Usage: make-icon.py [OUT_DIR]   (default: res/icons next to this script)
-Writes dirquill-48.png and dirquill.svg.
+Usage: make-icon.py [--png] [OUT_DIR]   (default: res/icons next to this script)
+  --png   render the PNGs from the existing dirquill.svg without rewriting it
 """
 
 import os
-import struct
+import shutil
+import subprocess
 import sys
-import zlib
 
 SIZE = 48
-SAMPLES = 4  # per axis and pixel
+PNG_SIZES = (16, 24, 32, 48, 64, 128, 256)
 
 # Palette
 TILE_TOP = (247, 160, 72)
@@ -69,92 +71,6 @@ def shapes():
 
 
 # --------------------------------------------------------------------------
-# Geometry
-
-
-def inside_rect(px, py, geometry):
-    x, y, w, h, r = geometry
-    if px < x or px > x + w or py < y or py > y + h:
-        return False
-    # Distance to the nearest corner centre decides inside the rounded corners.
-    cx = min(max(px, x + r), x + w - r)
-    cy = min(max(py, y + r), y + h - r)
-    return (px - cx) ** 2 + (py - cy) ** 2 <= r * r
-
-
-def inside_poly(px, py, points):
-    inside = False
-    n = len(points)
-    for i in range(n):
-        x1, y1 = points[i]
-        x2, y2 = points[(i + 1) % n]
-        if (y1 > py) != (y2 > py):
-            x_cross = x1 + (py - y1) * (x2 - x1) / (y2 - y1)
-            if px < x_cross:
-                inside = not inside
-    return inside
-
-
-def fill_color(fill, py):
-    if fill[0] == "vgrad":
-        _, y0, c0, y1, c1 = fill
-        t = min(max((py - y0) / (y1 - y0), 0.0), 1.0)
-        return tuple(a + (b - a) * t for a, b in zip(c0, c1))
-    return fill
-
-
-# --------------------------------------------------------------------------
-# Raster output
-
-
-def render(shape_list, size=SIZE):
-    """Return rows of RGBA pixels (floats 0..1 for alpha, 0..255 for colour)."""
-    pixels = [[(0.0, 0.0, 0.0, 0.0)] * size for _ in range(size)]
-    offsets = [(i + 0.5) / SAMPLES for i in range(SAMPLES)]
-    for kind, geometry, fill in shape_list:
-        test = inside_rect if kind == "rect" else inside_poly
-        for py in range(size):
-            row = pixels[py]
-            color = fill_color(fill, py + 0.5)
-            for px in range(size):
-                hits = 0
-                for oy in offsets:
-                    for ox in offsets:
-                        if test(px + ox, py + oy, geometry):
-                            hits += 1
-                if not hits:
-                    continue
-                alpha = hits / (SAMPLES * SAMPLES)
-                r0, g0, b0, a0 = row[px]
-                a = alpha + a0 * (1 - alpha)
-                mix = [(c * alpha + d * a0 * (1 - alpha)) / a for c, d in zip(color, (r0, g0, b0))]
-                row[px] = (mix[0], mix[1], mix[2], a)
-    return pixels
-
-
-def png_bytes(pixels):
-    height = len(pixels)
-    width = len(pixels[0])
-    raw = bytearray()
-    for row in pixels:
-        raw.append(0)  # filter: none
-        for r, g, b, a in row:
-            raw.extend((round(r), round(g), round(b), round(a * 255)))
-
-    def chunk(tag, data):
-        body = tag + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8-bit RGBA
-    return (
-        b"\x89PNG\r\n\x1a\n"
-        + chunk(b"IHDR", header)
-        + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
-        + chunk(b"IEND", b"")
-    )
-
-
-# --------------------------------------------------------------------------
 # Vector output
 
 
@@ -199,19 +115,36 @@ def svg_text(shape_list, size=SIZE):
     return "\n".join(lines) + "\n"
 
 
+def render_pngs(svg_path, out_dir):
+    renderer = shutil.which("rsvg-convert")
+    if renderer is None:
+        sys.exit("make-icon.py: rsvg-convert is missing (tools/deps.sh package installs it)")
+    paths = []
+    for size in PNG_SIZES:
+        png_path = os.path.join(out_dir, "dirquill-%d.png" % size)
+        subprocess.run(
+            [renderer, "--width", str(size), "--height", str(size), "--format", "png",
+             "--output", png_path, svg_path],
+            check=True,
+        )
+        paths.append(png_path)
+    return paths
+
+
 def main(argv):
+    args = argv[1:]
+    png_only = "--png" in args
+    args = [a for a in args if a != "--png"]
     here = os.path.dirname(os.path.abspath(__file__))
-    out_dir = argv[1] if len(argv) > 1 else os.path.join(os.path.dirname(here), "res", "icons")
+    out_dir = args[0] if args else os.path.join(os.path.dirname(here), "res", "icons")
     os.makedirs(out_dir, exist_ok=True)
-    picture = shapes()
-    png_path = os.path.join(out_dir, "dirquill-48.png")
-    with open(png_path, "wb") as f:
-        f.write(png_bytes(render(picture)))
     svg_path = os.path.join(out_dir, "dirquill.svg")
-    with open(svg_path, "w", encoding="ascii", newline="\n") as f:
-        f.write(svg_text(picture))
-    print(png_path)
-    print(svg_path)
+    if not png_only:
+        with open(svg_path, "w", encoding="ascii", newline="\n") as f:
+            f.write(svg_text(shapes()))
+        print(svg_path)
+    for png_path in render_pngs(svg_path, out_dir):
+        print(png_path)
     return 0
 
 

@@ -74,9 +74,6 @@ void CWorkspaceStore::LoadWorkDirs(const std::function<void(const QString&)>& ap
             break;
         }
     }
-    if (column < 0) {
-        throw ComError(hr::kInvalidStatement);
-    }
 
     for (;;) {
         const int rc = sqlite3_step(statement.get());
@@ -85,6 +82,11 @@ void CWorkspaceStore::LoadWorkDirs(const std::function<void(const QString&)>& ap
         }
         if (rc != SQLITE_ROW) {
             ThrowSqliteError(db, rc);
+        }
+        // The field is looked up once per record, so a table without the column fails
+        // at its first record; an empty one lists nothing.
+        if (column < 0) {
+            throw ComError(hr::kInvalidStatement);
         }
         QString value;
         if (sqlite3_column_type(statement.get(), column) != SQLITE_NULL) {

@@ -109,6 +109,7 @@ void CDirquillDlg::FitOnScreen() {
 
 void CDirquillDlg::LayoutColumns() {
     const QRect client = rect();
+    m_laidOutSize = client.size();
     const int width = (client.width() - kHorizontalAllowance) / 5;
     const int height = client.height() - kVerticalAllowance;
     for (int i = 0; i < kColumnCount; ++i) {
@@ -131,6 +132,13 @@ void CDirquillDlg::OnSize(int type, int /*cx*/, int /*cy*/) {
 
 void CDirquillDlg::resizeEvent(QResizeEvent* event) {
     CDialog::resizeEvent(event);
+    // When the window is first shown, Qt delivers the size it already has as a resize
+    // event without an old size. The initialisation laid that size out before the header
+    // columns existed, and they keep their initial width until the window really changes
+    // size, so this repeat lays nothing out.
+    if (!event->oldSize().isValid() && event->size() == m_laidOutSize) {
+        return;
+    }
     OnSize(isMinimized() ? kSizeMinimized : kSizeRestored, event->size().width(),
            event->size().height());
 }

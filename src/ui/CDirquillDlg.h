@@ -3,6 +3,7 @@
 #include "ui/CDialog.h"
 
 #include <QIcon>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -91,4 +92,6 @@ private:
     CColumnList* m_list1 = nullptr;
     CColumnList* m_list0 = nullptr;
     QIcon m_hIcon;
+    // The client size of the last layout.
+    QSize m_laidOutSize;
 };

@@ -1,3 +1,5 @@
+#include "app/CDirquillApp.h"
+#include "browser/CColumnList.h"
 #include "res/Texts.h"
 #include "store/CConnection.h"
 #include "store/CWorkspaceStore.h"
@@ -245,10 +247,27 @@ void TestWorkspaceStore::emptyFileHasNoTable() {
 void TestWorkspaceStore::tableWithoutWorkspaceColumn() {
     QTemporaryDir dir;
     RawDb raw(dir.filePath(QStringLiteral("config.mdb")));
-    QVERIFY(raw.exec("CREATE TABLE workspace (id INTEGER PRIMARY KEY, path TEXT);"
-                     "INSERT INTO workspace(path) VALUES('/a')"));
-
+    QVERIFY(raw.exec("CREATE TABLE workspace (id INTEGER PRIMARY KEY, path TEXT)"));
     const CWorkspaceStore store(openIn(dir.path()));
+
+    // Without records the column is never read: the window's column 0 shows its fixed
+    // rows and no message.
+    {
+        testsupport::TestWorkspace workspace;
+        theApp.m_pConnection = openIn(dir.path());
+        QString message;
+        testsupport::closeNextMessageBox(&message);
+        CDirquillDlg dlg;
+        dlg.Create();
+        testsupport::cancelPendingAnswers();
+        QCOMPARE(message, QString());
+        QCOMPARE(testsupport::rowTexts(dlg.Column(0)),
+                 QStringList({testsupport::u(texts::kDriveHeadingRow), workspace.driveRow(),
+                              QString(), testsupport::u(texts::kWorkDirHeadingRow)}));
+    }
+
+    // With a record, every statement fails on the missing column.
+    QVERIFY(raw.exec("INSERT INTO workspace(path) VALUES('/a')"));
     QCOMPARE(errorOf([&] { load(store); }), hr::kInvalidStatement);
     QCOMPARE(errorOf([&] { store.AddWorkDir(QStringLiteral("/b")); }), hr::kInvalidStatement);
     QCOMPARE(errorOf([&] { store.DeleteWorkDir(QStringLiteral("/a")); }), hr::kInvalidStatement);

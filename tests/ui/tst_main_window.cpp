@@ -21,6 +21,7 @@ class TestMainWindow : public QObject {
 private slots:
     void opensWithItsCaptionSizeAndColumns();
     void layoutSharesTheClientAreaAmongFiveColumns();
+    void headerColumnsKeepTheirFirstWidthUntilTheWindowChangesSize();
     void minimisingLaysNothingOut();
     void escapeAndEnterCloseTheWindow();
     void windowMenuEndsWithTheAboutItem();
@@ -77,6 +78,38 @@ void TestMainWindow::layoutSharesTheClientAreaAmongFiveColumns() {
     // Every resize lays the columns out again.
     dlg.resize(700, 400);
     QTRY_COMPARE(dlg.Column(4).geometry(), QRect(10 + 4 * 138, 10, 128, 380));
+}
+
+void TestMainWindow::headerColumnsKeepTheirFirstWidthUntilTheWindowChangesSize() {
+    TestWorkspace workspace;
+    const auto widths = [](const CDirquillDlg& dlg) {
+        QList<int> out;
+        for (int c = 0; c < 5; ++c) {
+            out << dlg.Column(c).ColumnWidth();
+        }
+        return out;
+    };
+    const QList<int> initial(5, 220);
+    {
+        // The first layout ran before the columns existed; showing the window is no
+        // layout of its own.
+        CDirquillDlg dlg;
+        dlg.Create();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::qWait(50);
+        QCOMPARE(widths(dlg), initial);
+        dlg.resize(1000, 600);
+        QTRY_COMPARE(widths(dlg), QList<int>(5, 183));
+    }
+    {
+        CDirquillDlg dlg;
+        dlg.Create();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(widths(dlg), initial);
+        dlg.OnSysCommand(SC_MAXIMIZE);
+        QTRY_VERIFY(dlg.isMaximized());
+        QTRY_COMPARE(widths(dlg), QList<int>(5, dlg.Column(0).width() - 5));
+    }
 }
 
 void TestMainWindow::minimisingLaysNothingOut() {
