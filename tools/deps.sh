@@ -8,7 +8,8 @@ set -euo pipefail
 
 build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev libsqlite3-dev
                 fonts-noto-cjk python3 fuse3 libfuse3-dev)
-e2e_packages=(xvfb xdotool dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0)
+e2e_packages=(xvfb xdotool dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0
+              python3-xlib)
 package_packages=(dpkg-dev desktop-file-utils file valgrind lintian appstream librsvg2-bin)
 
 wanted=()

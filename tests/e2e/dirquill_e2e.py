@@ -574,6 +574,94 @@ def journey_delete_work_directory(env, build):
         app.stop()
 
 
+class SlowMount:
+    """A FUSE mount of the tests' slowfs: "stuck*" folders never open, and its statfs
+    never answers when asked for, as with a network server that went away."""
+
+    def __init__(self, env, build, *options):
+        self.backing = env.path("backing")
+        self.path = env.path("mnt")
+        os.makedirs(self.backing)
+        os.makedirs(self.path)
+        self.daemon = subprocess.Popen(
+            [os.path.join(build, "tests", "slowfs"), self.backing, self.path, *options],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        poll(lambda: (" %s " % self.path) in open("/proc/self/mountinfo").read(),
+             "the FUSE mount")
+
+    def stop(self):
+        self.daemon.kill()
+        self.daemon.wait()
+        subprocess.run(["umount", "-l", self.path], stderr=subprocess.DEVNULL)
+
+
+def wait_line(app):
+    """The text of the line the main window shows while it waits, or None."""
+    main = app.window(TITLE_MAIN)
+    for obj in descendants(main):
+        try:
+            name = obj.get_name()
+            if obj.get_role_name() == "label" and name.startswith(("正在读取", "正在处理")) \
+                    and obj.get_state_set().contains(app.Atspi.StateType.SHOWING):
+                return name
+        except Exception:
+            pass
+    return None
+
+
+def close_window(env, pid):
+    """Asks the program's window to close, as a window manager's close box does."""
+    from Xlib import X, display, protocol
+    d = display.Display(env.env["DISPLAY"])
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                         env=env.env, capture_output=True, text=True).stdout.split()
+    protocols = d.intern_atom("WM_PROTOCOLS")
+    delete = d.intern_atom("WM_DELETE_WINDOW")
+    for wid in ids:
+        window = d.create_resource_object("window", int(wid))
+        event = protocol.event.ClientMessage(window=window, client_type=protocols,
+                                             data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        window.send_event(event, event_mask=X.NoEventMask)
+    d.flush()
+    d.close()
+
+
+def journey_mount_that_never_answers(env, build):
+    mount = SlowMount(env, build, "--statfs=never", "-o", "fsname=me@host:/data,subtype=sshfs")
+    try:
+        os.makedirs(os.path.join(mount.backing, "stuck"))
+        os.makedirs(os.path.join(mount.backing, "normal"))
+        open(os.path.join(mount.backing, "normal", "file.txt"), "w").close()
+        # Starting never asks the mount anything: the window comes, and lists the mount.
+        app, _ = start_browser(env, build, mount.path)
+        try:
+            col0 = rows(table(app, "工作目录"))
+            check(mount.path + "/" in col0, "the mount is not a drive row: %r" % col0)
+            click(app, row_cell(app, "工作目录", mount.path))
+            wait_rows(app, "一级目录", lambda r: sorted(r) == ["normal", "stuck"], "the mount")
+
+            # A folder that never opens: the window says so, and Escape gives it up.
+            click(app, row_cell(app, "一级目录", "stuck"))
+            line = poll(lambda: wait_line(app), "the waiting line", pump=app.pump)
+            check(line == "正在读取… 已读 0 项（按 Esc 取消）", "line %r" % line)
+            xdotool(app.env, "key", "Escape")
+            poll(lambda: wait_line(app) is None, "the line to go", pump=app.pump)
+            check(rows(table(app, "二级目录")) == [], "the stuck folder listed something")
+            app.window(TITLE_MAIN)
+            click(app, row_cell(app, "一级目录", "normal"))
+            wait_rows(app, "二级目录", lambda r: r == ["file.txt"], "the folder that answers")
+
+            # The close box during a wait ends the program, and its parent sees it end.
+            click(app, row_cell(app, "一级目录", "stuck"))
+            poll(lambda: wait_line(app), "the waiting line", pump=app.pump)
+            close_window(env, app.proc.pid)
+            check(app.exited(timeout=5) == 0, "exit status is not 0")
+        finally:
+            app.stop()
+    finally:
+        mount.stop()
+
+
 JOURNEYS = [
     journey_startup_without_database,
     journey_decline_agreement,
@@ -582,6 +670,7 @@ JOURNEYS = [
     journey_browse_and_open,
     journey_new_folder_rename_delete,
     journey_delete_work_directory,
+    journey_mount_that_never_answers,
 ]
 
 
