@@ -65,7 +65,8 @@ void CDirquillDlg::NewFolderIn(int k) {
         return;
     }
     // A folder that cannot be made is not reported: the refilled column shows it.
-    RunFileChange(k, platform::HelperCall::makeFolder(platform::joinPath(parent, prompt.GetName())));
+    RunFileChange(k,
+                  platform::HelperCall::makeFolder(platform::joinPath(parent, prompt.GetName())));
     RefillColumnsFrom(k);
 }
 

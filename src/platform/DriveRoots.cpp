@@ -40,8 +40,8 @@ QStringList mountedRoots() {
     QStringList roots{QStringLiteral("/")};
     for (const Mount& mount : parseMountInfo(readMountInfo())) {
         if (holdsUserFiles(mount)) {
-            roots.append(decodeName({mount.mountPoint.constData(),
-                                     static_cast<std::size_t>(mount.mountPoint.size())}));
+            roots.append(decodeName(
+                {mount.mountPoint.constData(), static_cast<std::size_t>(mount.mountPoint.size())}));
         }
     }
     return roots;

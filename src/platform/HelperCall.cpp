@@ -35,8 +35,8 @@ struct Context {
     bool operator==(const Context&) const = default;
 
     static Context now() {
-        return {::geteuid(), ::getegid(), encodeName(QDir::currentPath()),
-                qgetenv("XDG_DATA_HOME"), qgetenv("HOME")};
+        return {::geteuid(), ::getegid(), encodeName(QDir::currentPath()), qgetenv("XDG_DATA_HOME"),
+                qgetenv("HOME")};
     }
 };
 
@@ -131,9 +131,8 @@ private:
     }
 
     std::optional<Process> spawn() const {
-        const QString path = program_.isEmpty()
-                                 ? QCoreApplication::applicationDirPath() + "/dirquill-io"
-                                 : program_;
+        const QString path =
+            program_.isEmpty() ? QCoreApplication::applicationDirPath() + "/dirquill-io" : program_;
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
             return std::nullopt;
@@ -160,8 +159,8 @@ private:
         const QByteArray file = encodeName(path);
         char* argv[] = {const_cast<char*>(file.constData()), nullptr};
         pid_t pid = -1;
-        const int error = ::posix_spawn(&pid, file.constData(), &actions, &attributes, argv,
-                                        environ);
+        const int error =
+            ::posix_spawn(&pid, file.constData(), &actions, &attributes, argv, environ);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         ::close(fds[1]);
@@ -207,7 +206,7 @@ struct HelperCall::Reader {
     Context context;
 };
 
-HelperCall::HelperCall(char kind, std::string body) : reader_(std::make_unique<Reader>()) {
+HelperCall::HelperCall(char kind, const std::string& body) : reader_(std::make_unique<Reader>()) {
     std::optional<Process> process = pool().take();
     if (!process) {
         state_ = State::Lost;
@@ -249,17 +248,16 @@ std::unique_ptr<HelperCall> HelperCall::makeFolder(const QString& path) {
 
 std::unique_ptr<HelperCall> HelperCall::trash(const QString& path) {
     const QByteArray bytes = encodeName(path);
-    return std::unique_ptr<HelperCall>(new HelperCall(
-        helper::kTrash, std::string(bytes.constData(), std::size_t(bytes.size()))));
+    return std::unique_ptr<HelperCall>(
+        new HelperCall(helper::kTrash, std::string(bytes.constData(), std::size_t(bytes.size()))));
 }
 
 std::unique_ptr<HelperCall> HelperCall::rename(const QString& from, const QString& to) {
     const QByteArray source = encodeName(from);
     const QByteArray target = encodeName(to);
     return std::unique_ptr<HelperCall>(new HelperCall(
-        helper::kRename,
-        helper::renameBody({source.constData(), std::size_t(source.size())},
-                           {target.constData(), std::size_t(target.size())})));
+        helper::kRename, helper::renameBody({source.constData(), std::size_t(source.size())},
+                                            {target.constData(), std::size_t(target.size())})));
 }
 
 void HelperCall::abandon() {

@@ -52,7 +52,7 @@ signals:
     void finished();
 
 private:
-    HelperCall(char kind, std::string body);
+    HelperCall(char kind, const std::string& body);
     void readAnswer();
     void handleFrame(char kind, std::string_view body);
     void finish(State state, int error);

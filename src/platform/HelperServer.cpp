@@ -131,7 +131,7 @@ int answer(int out, Kind kind, std::string_view body) {
 
 int serveRequests(int in, int out) {
     FrameReader reader;
-    std::vector<char> chunk(64 * 1024);
+    std::vector<char> chunk(std::size_t{64} * 1024);
     for (;;) {
         Frame frame;
         while (reader.next(frame)) {

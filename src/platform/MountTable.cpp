@@ -10,14 +10,13 @@ namespace {
 // File systems of the kernel and the system itself, which hold no files of the user's.
 // squashfs is here too: it carries read-only application images (snap, AppImage).
 constexpr std::array<std::string_view, 26> kSystemTypes{
-    "proc",     "sysfs",      "cgroup",  "cgroup2",  "cpuset",     "devpts",   "mqueue",
-    "debugfs",  "tracefs",    "securityfs", "pstore", "bpf",       "configfs", "fusectl",
-    "binfmt_misc", "hugetlbfs", "autofs", "nsfs",    "efivarfs",   "devtmpfs", "rpc_pipefs",
-    "selinuxfs", "ramfs",     "rootfs",  "nfsd",     "squashfs"};
+    "proc",        "sysfs",     "cgroup",     "cgroup2", "cpuset",   "devpts",   "mqueue",
+    "debugfs",     "tracefs",   "securityfs", "pstore",  "bpf",      "configfs", "fusectl",
+    "binfmt_misc", "hugetlbfs", "autofs",     "nsfs",    "efivarfs", "devtmpfs", "rpc_pipefs",
+    "selinuxfs",   "ramfs",     "rootfs",     "nfsd",    "squashfs"};
 
 // Folders of the system's own, where the user's files are not mounted.
-constexpr std::array<std::string_view, 5> kSystemFolders{"/proc", "/sys", "/dev", "/run",
-                                                         "/snap"};
+constexpr std::array<std::string_view, 5> kSystemFolders{"/proc", "/sys", "/dev", "/run", "/snap"};
 
 bool isBelow(const QByteArray& path, std::string_view folder) {
     const QByteArray prefix(folder.data(), static_cast<qsizetype>(folder.size()));
@@ -61,7 +60,8 @@ QList<Mount> parseMountInfo(const QByteArray& text) {
 }
 
 bool holdsUserFiles(const Mount& mount) {
-    const std::string_view type(mount.type.constData(), static_cast<std::size_t>(mount.type.size()));
+    const std::string_view type(mount.type.constData(),
+                                static_cast<std::size_t>(mount.type.size()));
     for (const std::string_view system : kSystemTypes) {
         if (type == system) {
             return false;

@@ -217,7 +217,10 @@ void HelperWait::wait(platform::HelperCall& call) {
     };
     QObject::connect(&ticker, &QTimer::timeout, &loop, tick);
     ticker.start(kBusyAfterMs);
-    QTimer::singleShot(kLineAfterMs, &loop, [&] { ticker.start(kLineUpdateMs); tick(); });
+    QTimer::singleShot(kLineAfterMs, &loop, [&] {
+        ticker.start(kLineUpdateMs);
+        tick();
+    });
 
     if (call.running()) {
         loop.exec();

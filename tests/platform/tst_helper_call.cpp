@@ -76,7 +76,9 @@ void HelperCallTest::framesSurviveAnyCut() {
 
     // A length no frame of ours can have marks the stream as foreign.
     helper::FrameReader foreign;
-    foreign.feed("\xff\xff\xff\xff" "E", 5);
+    foreign.feed("\xff\xff\xff\xff"
+                 "E",
+                 5);
     QVERIFY(!foreign.next(frame));
     QVERIFY(foreign.malformed());
     std::string_view from;

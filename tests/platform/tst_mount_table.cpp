@@ -23,8 +23,7 @@ private slots:
 void MountTableTest::realMountsThatDoNotAnswerAreListed() {
     // An sshfs-style mount whose statfs never answers, an NFS-style one that reports a
     // size of zero, and a tmpfs: all are listed, and listing them asks none of them.
-    testsupport::SlowMount sshfs(
-        {"--statfs=never", "-o", "fsname=me@host:/data,subtype=sshfs"});
+    testsupport::SlowMount sshfs({"--statfs=never", "-o", "fsname=me@host:/data,subtype=sshfs"});
     testsupport::SlowMount nfs({"--statfs=zero", "-o", "fsname=server:/export,subtype=nfs"});
     QVERIFY(sshfs.mounted());
     QVERIFY(nfs.mounted());
@@ -105,8 +104,8 @@ void MountTableTest::systemMountsAreLeftOut() {
             kept.append(QString::fromUtf8(mount.mountPoint));
         }
     }
-    QCOMPARE(kept, QStringList({"/", "/home/me/My Disk", "/mnt/share", "/mnt/nfs", "/media/usb",
-                                "/tmp"}));
+    QCOMPARE(kept, QStringList(
+                       {"/", "/home/me/My Disk", "/mnt/share", "/mnt/nfs", "/media/usb", "/tmp"}));
 }
 
 QTEST_GUILESS_MAIN(MountTableTest)

@@ -113,7 +113,7 @@ int opendirOp(const char* path, fuse_file_info*) {
 }
 
 int readdirOp(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info*,
-            fuse_readdir_flags) {
+              fuse_readdir_flags) {
     DIR* dir = ::opendir(opened(path).c_str());
     if (dir == nullptr) {
         return -errno;
@@ -145,8 +145,8 @@ int rmdirOp(const char* path) {
 int renameOp(const char* from, const char* to, unsigned int flags) {
     const std::string source = real(from);
     const std::string target = real(to, true);
-    return result(static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, source.c_str(),
-                                             AT_FDCWD, target.c_str(), flags)));
+    return result(static_cast<int>(
+        ::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), flags)));
 }
 
 int chmodOp(const char* path, mode_t mode, fuse_file_info*) {

@@ -2,8 +2,8 @@
 // input, gives up on Escape and closes on the close box, on a real FUSE mount whose
 // folders answer never or slowly.
 
-#include "platform/RawTree.h"
 #include "TestSupport.h"
+#include "platform/RawTree.h"
 
 #include "browser/CColumnList.h"
 #include "ui/HelperWait.h"
@@ -175,8 +175,7 @@ void TestHelperWait::entryThatNeverAnswersIsNeitherTrashedNorRenamed() {
 
     // Nothing was lost, and the window still works.
     QCOMPARE(contentOf(m.mount.backing() + "/trash/dead.txt"), QByteArray("kept"));
-    QCOMPARE(QDir(m.mount.backing() + "/rename").entryList(QDir::Files),
-             QStringList({"dead.txt"}));
+    QCOMPARE(QDir(m.mount.backing() + "/rename").entryList(QDir::Files), QStringList({"dead.txt"}));
     QCOMPARE(QDir(data.trashFiles()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
              QStringList());
     m.b.select(0, 2);
@@ -189,7 +188,8 @@ void TestHelperWait::closingDuringAWaitClosesTheWindow() {
     QVERIFY(m.mount.mounted());
     makeFolder(m.mount.backing() + "/stuck");
     m.b.select(0, 1);
-    DuringEachWait closer(m.b.dlg, [&m] { m.b.dlg.close(); }, false);
+    DuringEachWait closer(
+        m.b.dlg, [&m] { m.b.dlg.close(); }, false);
     QVERIFY(m.b.select(1, "stuck"));
     QCOMPARE(m.b.rows(2), QStringList());
     QTRY_VERIFY(!m.b.dlg.isVisible());
