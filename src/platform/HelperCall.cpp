@@ -183,20 +183,6 @@ Pool& pool() {
     return instance;
 }
 
-bool sendAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -219,7 +205,7 @@ HelperCall::HelperCall(char kind, const std::string& body) : reader_(std::make_u
     std::string request;
     helper::appendFrame(request, static_cast<helper::Kind>(kind), body);
     // The helper is idle and reading, so the request goes out at once.
-    if (!sendAll(fd_, request)) {
+    if (!helper::sendAll(fd_, request)) {
         pool().retire(*process);
         fd_ = -1;
         state_ = State::Lost;

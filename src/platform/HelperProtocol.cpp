@@ -1,6 +1,9 @@
 #include "platform/HelperProtocol.h"
 
+#include <cerrno>
 #include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace platform::helper {
 
@@ -57,6 +60,28 @@ bool FrameReader::next(Frame& frame) {
     frame.kind = static_cast<Kind>(head[4]);
     frame.body = {head + kHeaderSize, length};
     used_ += kHeaderSize + length;
+    return true;
+}
+
+bool sendAll(int fd, std::string_view data) {
+    bool socket = true;
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const char* from = data.data() + done;
+        const std::size_t left = data.size() - done;
+        ssize_t n = socket ? ::send(fd, from, left, MSG_NOSIGNAL) : ::write(fd, from, left);
+        if (n < 0 && errno == ENOTSOCK) {
+            socket = false;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
     return true;
 }
 

@@ -75,6 +75,10 @@ private:
     bool malformed_ = false;
 };
 
+// Writes all of `data` to `fd`, a socket (without SIGPIPE when the other end is gone) or
+// a pipe. False when the other end is gone or the write fails.
+bool sendAll(int fd, std::string_view data);
+
 // The rename request's body.
 std::string renameBody(std::string_view from, std::string_view to);
 // Splits a rename body; false when it is malformed.

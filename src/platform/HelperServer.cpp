@@ -16,27 +16,13 @@ using Clock = std::chrono::steady_clock;
 // How often a listing tells how far it has got.
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 bool sendEnd(int out, int error) {
     std::string frame;
     std::string body;
     appendU32(body, static_cast<std::uint32_t>(error));
     appendFrame(frame, kEnd, body);
-    return writeAll(out, frame);
+    return sendAll(out, frame);
 }
 
 QString pathOf(std::string_view bytes) {
@@ -72,13 +58,13 @@ bool sendNames(int out, const NameList& names) {
             body.append(names.at(i));
         }
         appendFrame(frame, kNames, body);
-        if (!writeAll(out, frame)) {
+        if (!sendAll(out, frame)) {
             return false;
         }
         frame.clear();
         first = last;
     }
-    return frame.empty() || writeAll(out, frame);
+    return frame.empty() || sendAll(out, frame);
 }
 
 bool answerList(int out, std::string_view folder) {
@@ -95,7 +81,7 @@ bool answerList(int out, std::string_view folder) {
         std::string body;
         appendU64(body, names.size());
         appendFrame(frame, kProgress, body);
-        written = writeAll(out, frame);
+        written = sendAll(out, frame);
     };
     if (!listFolder(pathOf(folder), names, progress)) {
         return written && sendEnd(out, errno != 0 ? errno : EIO);
