@@ -13,6 +13,7 @@
 #include "app/CDirquillApp.h"
 #include "browser/CColumnList.h"
 #include "platform/FileSystem.h"
+#include "platform/HelperCall.h"
 #include "platform/NameCodec.h"
 #include "platform/NameList.h"
 #include "store/CConnection.h"
@@ -51,6 +52,10 @@ using Clock = std::chrono::steady_clock;
 struct Sample {
     double ms = 0;
     long peakKb = 0;
+    // The longest time the window's thread went without handling its events, where
+    // measured, and the peak resident size of the file helper that did the listing.
+    double gapMs = -1;
+    long helperPeakKb = -1;
 };
 
 // ---- Memory ---------------------------------------------------------------------------
@@ -236,28 +241,98 @@ Sample nameListListing(const Folder& folder) {
     });
 }
 
-// (3) Filling column 1 of the main window until its rows are painted.
-Sample columnFill(const Folder& folder, const std::string& database) {
-    return inChild([&] {
-        QApplication app(gArgc, gArgv);
+// A main window whose only drive row, selected, is the folder; the file helper is ready.
+struct Window {
+    QApplication app{gArgc, gArgv};
+    CDirquillDlg dlg;
+    Window(const Folder& folder, const std::string& database) {
         theApp.m_pConnection = std::make_shared<CConnection>();
         theApp.m_pConnection->Open(
             QStringLiteral("Data Source=%1;").arg(QString::fromStdString(database)));
         const QString drive = platform::decodeName(folder.path) + QLatin1Char('/');
         platform::setDriveRootSource([drive] { return QStringList{drive}; });
-        CDirquillDlg dlg;
         dlg.Create();
-        // Row 1 of column 0 is the only drive: the folder itself.
         dlg.Column(0).SelectRow(1);
         QApplication::processEvents();
         QApplication::processEvents();
-        const Sample sample = measure([&] {
-            dlg.FillLevelColumn(1);
-            dlg.Column(1).viewport()->repaint();
-        });
+    }
+    void check(const Folder& folder, const char* what) const {
         if (dlg.Column(1).GetItemCount() != folder.count) {
-            std::fprintf(stderr, "column: %d rows\n", dlg.Column(1).GetItemCount());
+            std::fprintf(stderr, "%s: %d rows\n", what, dlg.Column(1).GetItemCount());
         }
+    }
+};
+
+// Waits until the file helper started with the window sits reading its first request,
+// as it long does by the time a user first clicks.
+void waitForHelper() {
+    const std::string syscall = "/proc/" + std::to_string(platform::readyHelperPid()) + "/syscall";
+    for (int i = 0; i < 200; ++i) {
+        std::ifstream file(syscall);
+        std::string number;
+        if (file >> number && number == "0") {
+            return;
+        }
+        ::usleep(5000);
+    }
+    std::fputs("warning: the file helper did not become ready\n", stderr);
+}
+
+long helperPeakKb(int pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+// (3a) Column 1 filled in the window's own process, as before the file helper: the
+// listing, then the rows, until they are painted.
+Sample inProcessFill(const Folder& folder, const std::string& database) {
+    return inChild([&] {
+        Window window(folder, database);
+        const QString path = platform::decodeName(folder.path);
+        const Sample sample = measure([&] {
+            platform::NameList names;
+            platform::listFolder(path, names);
+            names.trimSlack();
+            window.dlg.Column(1).SetItems(std::move(names));
+            window.dlg.Column(1).viewport()->repaint();
+        });
+        window.check(folder, "in-process");
+        return sample;
+    });
+}
+
+// (3b) FillLevelColumn(1) through the file helper, until the rows are painted, with the
+// longest gap between two turns of the window's event loop (a 2 ms timer).
+Sample columnFill(const Folder& folder, const std::string& database) {
+    return inChild([&] {
+        Window window(folder, database);
+        waitForHelper();
+        QTimer ticker;
+        Clock::time_point last;
+        double longest = 0;
+        const auto tick = [&] {
+            const auto now = Clock::now();
+            longest =
+                std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
+            last = now;
+        };
+        QObject::connect(&ticker, &QTimer::timeout, tick);
+        ticker.start(2);
+        Sample sample = measure([&] {
+            last = Clock::now();
+            window.dlg.FillLevelColumn(1);
+            window.dlg.Column(1).viewport()->repaint();
+            tick();
+        });
+        sample.gapMs = longest;
+        sample.helperPeakKb = helperPeakKb(platform::readyHelperPid());
+        window.check(folder, "column");
         return sample;
     });
 }
@@ -310,6 +385,12 @@ Sample median(std::vector<Sample> samples) {
     std::sort(samples.begin(), samples.end(),
               [](const Sample& a, const Sample& b) { return a.peakKb < b.peakKb; });
     m.peakKb = samples[samples.size() / 2].peakKb;
+    std::sort(samples.begin(), samples.end(),
+              [](const Sample& a, const Sample& b) { return a.gapMs < b.gapMs; });
+    m.gapMs = samples.back().gapMs;
+    std::sort(samples.begin(), samples.end(),
+              [](const Sample& a, const Sample& b) { return a.helperPeakKb < b.helperPeakKb; });
+    m.helperPeakKb = samples[samples.size() / 2].helperPeakKb;
     return m;
 }
 
@@ -395,6 +476,8 @@ int main(int argc, char* argv[]) {
         };
         row("readdir -> vector<string>", floor, true);
         row("listFolder -> NameList", repeat(runs, [&] { return nameListListing(folder); }), true);
+        const Sample inProcess = repeat(runs, [&] { return inProcessFill(folder, database); });
+        row("in-process fill + paint", inProcess, true);
         const Sample fill = repeat(runs, [&] { return columnFill(folder, database); });
         row("FillLevelColumn + paint", fill, true);
         const bool huge = folder.count >= 1000000;
@@ -407,6 +490,10 @@ int main(int argc, char* argv[]) {
         std::printf("summary %s: fill %.1f ms = %.2f x floor; peak %.1f MB = %.2f x floor\n",
                     folder.label.c_str(), fill.ms, fill.ms / floor.ms, mb(fill.peakKb),
                     static_cast<double>(fill.peakKb) / static_cast<double>(floor.peakKb));
+        std::printf("helper %s: fill %.1f ms = %.3f x in-process %.1f ms; longest event-loop "
+                    "gap %.1f ms (worst run); helper peak %.1f MB\n",
+                    folder.label.c_str(), fill.ms, fill.ms / inProcess.ms, inProcess.ms, fill.gapMs,
+                    mb(fill.helperPeakKb));
         std::fflush(stdout);
     }
     return 0;

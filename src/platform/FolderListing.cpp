@@ -11,7 +11,7 @@ namespace platform {
 namespace {
 
 // How many entries pass between two calls of the progress function.
-constexpr std::size_t kProgressInterval = 256;
+constexpr std::size_t kProgressInterval = 64;
 
 bool isDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));

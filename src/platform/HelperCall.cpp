@@ -183,7 +183,6 @@ Pool& pool() {
     return instance;
 }
 
-
 } // namespace
 
 struct HelperCall::Reader {
@@ -290,19 +289,6 @@ void HelperCall::readAnswer() {
 
 void HelperCall::handleFrame(char kind, std::string_view body) {
     switch (kind) {
-    case helper::kProgress:
-        if (body.size() >= sizeof(std::uint64_t)) {
-            entriesRead_ = helper::readU64(body.data());
-            emit progressed();
-        }
-        break;
-    case helper::kSize:
-        if (body.size() >= 2 * sizeof(std::uint64_t)) {
-            entriesRead_ = helper::readU64(body.data());
-            names_.reserve(entriesRead_, helper::readU64(body.data() + sizeof(std::uint64_t)));
-            emit progressed();
-        }
-        break;
     case helper::kNames: {
         if (body.size() < sizeof(std::uint32_t)) {
             finish(State::Lost, EIO);
@@ -325,6 +311,8 @@ void HelperCall::handleFrame(char kind, std::string_view body) {
             names_.append(body.substr(offset, length));
             offset += length;
         }
+        entriesRead_ = names_.size();
+        emit progressed();
         break;
     }
     case helper::kEnd:

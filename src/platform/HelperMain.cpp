@@ -9,5 +9,6 @@
 #include <unistd.h>
 
 int main() {
+    platform::helper::warmUp();
     return platform::helper::serveRequests(STDIN_FILENO, STDOUT_FILENO);
 }

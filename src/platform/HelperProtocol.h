@@ -19,9 +19,8 @@
 //   'T' trash     body: path
 //   'R' rename    body: u32 length of the source, source, target
 // Answers:
-//   'P' progress  body: u64 entries read so far (a listing only, now and then)
-//   'S' size      body: u64 entries, u64 bytes of names (a listing only, before the names)
-//   'N' names     body: u32 count, count u32 name lengths, the names' bytes one after another
+//   'N' names     body: u32 count, count u32 name lengths, the names' bytes one after another;
+//                 a listing sends its names in such frames while it reads them
 //   'E' end       body: i32 0 for done, else an errno value; the last frame of every answer
 namespace platform::helper {
 
@@ -30,15 +29,11 @@ enum Kind : char {
     kMakeFolder = 'M',
     kTrash = 'T',
     kRename = 'R',
-    kProgress = 'P',
-    kSize = 'S',
     kNames = 'N',
     kEnd = 'E',
 };
 
 inline constexpr std::size_t kHeaderSize = 5;
-// Names are sent in frames of about this many bytes.
-inline constexpr std::size_t kNamesFrameBytes = std::size_t{1} << 20;
 // A frame larger than this is not a message of ours.
 inline constexpr std::size_t kMaxFrameBytes = std::size_t{64} << 20;
 

@@ -13,9 +13,10 @@ namespace platform::helper {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// How often a listing tells how far it has got.
-constexpr auto kProgressEvery = std::chrono::milliseconds(100);
-
+// A listing sends what it has read at least this often, so that a slow folder shows its
+// progress, and whenever this many bytes of names are waiting.
+constexpr auto kFlushEvery = std::chrono::milliseconds(100);
+constexpr std::size_t kFlushBytes = std::size_t{128} << 10;
 
 bool sendEnd(int out, int error) {
     std::string frame;
@@ -29,64 +30,55 @@ QString pathOf(std::string_view bytes) {
     return decodeName(bytes);
 }
 
-// Sends the names in frames of about kNamesFrameBytes each.
-bool sendNames(int out, const NameList& names) {
-    std::size_t totalBytes = 0;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        totalBytes += names.at(i).size();
+// Sends the names from `first` on as one frame, built in `frame`, which keeps its memory
+// from one frame to the next.
+bool sendNames(int out, const NameList& names, std::size_t first, std::string& frame) {
+    const std::size_t count = names.size() - first;
+    std::size_t bytes = 0;
+    for (std::size_t i = first; i < names.size(); ++i) {
+        bytes += names.at(i).size();
     }
-    std::string frame;
-    std::string body;
-    appendU64(body, names.size());
-    appendU64(body, totalBytes);
-    appendFrame(frame, kSize, body);
-
-    std::size_t first = 0;
-    while (first < names.size()) {
-        std::size_t last = first;
-        std::size_t bytes = 0;
-        while (last < names.size() && (last == first || bytes < kNamesFrameBytes)) {
-            bytes += names.at(last).size();
-            ++last;
-        }
-        body.clear();
-        appendU32(body, static_cast<std::uint32_t>(last - first));
-        for (std::size_t i = first; i < last; ++i) {
-            appendU32(body, static_cast<std::uint32_t>(names.at(i).size()));
-        }
-        for (std::size_t i = first; i < last; ++i) {
-            body.append(names.at(i));
-        }
-        appendFrame(frame, kNames, body);
-        if (!sendAll(out, frame)) {
-            return false;
-        }
-        frame.clear();
-        first = last;
+    frame.clear();
+    appendU32(frame, static_cast<std::uint32_t>(sizeof(std::uint32_t) * (1 + count) + bytes));
+    frame.push_back(kNames);
+    appendU32(frame, static_cast<std::uint32_t>(count));
+    for (std::size_t i = first; i < names.size(); ++i) {
+        appendU32(frame, static_cast<std::uint32_t>(names.at(i).size()));
     }
-    return frame.empty() || sendAll(out, frame);
+    for (std::size_t i = first; i < names.size(); ++i) {
+        frame.append(names.at(i));
+    }
+    return sendAll(out, frame);
 }
 
+// Lists the folder, sending the names while they are read, so that the program takes
+// them in while the disk is still being read.
 bool answerList(int out, std::string_view folder) {
     NameList names;
-    auto lastReport = Clock::now();
+    std::string frame;
+    std::size_t sent = 0;
+    std::size_t sentBytes = 0;
+    auto lastFlush = Clock::now();
     bool written = true;
-    const auto progress = [&] {
-        const auto now = Clock::now();
-        if (now - lastReport < kProgressEvery || !written) {
-            return;
+    const auto flush = [&] {
+        if (written && sent < names.size()) {
+            written = sendNames(out, names, sent, frame);
+            sent = names.size();
+            sentBytes = names.byteSize();
+            lastFlush = Clock::now();
         }
-        lastReport = now;
-        std::string frame;
-        std::string body;
-        appendU64(body, names.size());
-        appendFrame(frame, kProgress, body);
-        written = sendAll(out, frame);
+    };
+    const auto progress = [&] {
+        if (names.byteSize() - sentBytes >= kFlushBytes ||
+            Clock::now() - lastFlush >= kFlushEvery) {
+            flush();
+        }
     };
     if (!listFolder(pathOf(folder), names, progress)) {
-        return written && sendEnd(out, errno != 0 ? errno : EIO);
+        return sendEnd(out, errno != 0 ? errno : EIO);
     }
-    return written && sendNames(out, names) && sendEnd(out, 0);
+    flush();
+    return written && sendEnd(out, 0);
 }
 
 int answer(int out, Kind kind, std::string_view body) {
@@ -114,6 +106,17 @@ int answer(int out, Kind kind, std::string_view body) {
 }
 
 } // namespace
+
+void warmUp() {
+    // The first listing would otherwise also pay for loading the code it runs and for
+    // setting up the heap. The process's own open files are a folder that is always
+    // there and never waits on a disk.
+    NameList names;
+    listFolder(QStringLiteral("/proc/self/fd"), names, [] {});
+    std::string frame;
+    frame.reserve(kFlushBytes * 2);
+    appendFrame(frame, kNames, {});
+}
 
 int serveRequests(int in, int out) {
     FrameReader reader;

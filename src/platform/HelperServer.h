@@ -7,4 +7,7 @@ namespace platform::helper {
 
 int serveRequests(int in, int out);
 
+// Runs through a listing once on a folder of the process's own, before the first request.
+void warmUp();
+
 } // namespace platform::helper

@@ -19,13 +19,10 @@ public:
         std::copy(name.begin(), name.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(used));
         ends_.push_back(bytes_.size());
     }
-    // Makes room for `names` more names of `bytes` bytes in all.
-    void reserve(std::size_t names, std::size_t bytes) {
-        ends_.reserve(ends_.size() + names);
-        bytes_.reserve(bytes_.size() + bytes);
-    }
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
     [[nodiscard]] bool empty() const { return ends_.empty(); }
+    // The bytes of all names together.
+    [[nodiscard]] std::size_t byteSize() const { return bytes_.size(); }
     [[nodiscard]] std::string_view at(std::size_t i) const {
         const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
         return {bytes_.data() + begin, ends_[i] - begin};

@@ -198,7 +198,7 @@ void FolderListingTest::largeFolderReportsProgress() {
     QCOMPARE(list.size(), std::size_t(kCount));
     QCOMPARE(namesOf(list).size(), kCount);
     QVERIFY(calls >= 1);
-    QVERIFY(calls <= kCount / 100);
+    QVERIFY(calls <= kCount / 50);
 
     // Without a progress function the listing is the same.
     NameList quiet;
