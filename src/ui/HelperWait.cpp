@@ -72,7 +72,7 @@ class EscapeSwallower : public QObject {
 public:
     static constexpr int kGiveUpAfterMs = 2000;
 
-    EscapeSwallower() {
+    EscapeSwallower() : QObject(QCoreApplication::instance()) {
         QCoreApplication::instance()->installEventFilter(this);
         QTimer::singleShot(kGiveUpAfterMs, this, [this] { deleteLater(); });
     }

@@ -91,10 +91,12 @@ void TestHelperWait::escapeGivesUpAFolderThatNeverOpens() {
     m.b.select(0, 1);
     QCOMPARE(m.b.sortedRows(1), QStringList({"normal", "stuck"}));
 
-    // Return would close the window like OK, were it not dropped during the wait.
-    DuringEachWait escaper(m.b.dlg, [&m] { QTest::keyClick(&m.b.dlg, Qt::Key_Return); });
-    QVERIFY(m.b.select(1, "stuck"));
-    QCOMPARE(escaper.waits, 1);
+    {
+        // Return would close the window like OK, were it not dropped during the wait.
+        DuringEachWait escaper(m.b.dlg, [&m] { QTest::keyClick(&m.b.dlg, Qt::Key_Return); });
+        QVERIFY(m.b.select(1, "stuck"));
+        QCOMPARE(escaper.waits, 1);
+    }
     QCOMPARE(m.b.rows(2), QStringList());
     QVERIFY(m.b.dlg.isVisible());
     QVERIFY(!waiting());
@@ -108,8 +110,9 @@ void TestHelperWait::escapeGivesUpAFolderThatNeverOpens() {
     QVERIFY(m.b.select(1, "normal"));
     QCOMPARE(m.b.sortedRows(2), QStringList({"a.txt", "b.txt"}));
     QVERIFY(m.b.select(2, "a.txt"));
+    DuringEachWait escaper(m.b.dlg);
     QVERIFY(m.b.select(1, "stuck"));
-    QCOMPARE(escaper.waits, 2);
+    QCOMPARE(escaper.waits, 1);
     QCOMPARE(m.b.rows(2), QStringList());
     QCOMPARE(m.b.rows(3), QStringList());
 }
