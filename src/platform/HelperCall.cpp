@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <optional>
 #include <poll.h>
@@ -315,6 +316,17 @@ void HelperCall::handleFrame(char kind, std::string_view body) {
         emit progressed();
         break;
     }
+    case helper::kOrder: {
+        const std::size_t count = body.size() / sizeof(std::uint32_t);
+        if (order_.size() + count > names_.size()) {
+            finish(State::Lost, EIO);
+            return;
+        }
+        const std::size_t used = order_.size();
+        order_.resize(used + count);
+        std::memcpy(order_.data() + used, body.data(), count * sizeof(std::uint32_t));
+        break;
+    }
     case helper::kEnd:
         finish(State::Done, body.size() >= sizeof(std::uint32_t)
                                 ? static_cast<int>(helper::readU32(body.data()))
@@ -337,6 +349,15 @@ void HelperCall::finish(State state, int error) {
     }
     state_ = state;
     error_ = error;
+    if (!order_.empty()) {
+        if (order_.size() == names_.size() && error_ == 0) {
+            names_.setOrder(std::move(order_));
+        } else {
+            state_ = State::Lost;
+            error_ = EIO;
+        }
+        order_ = {};
+    }
     if (error_ != 0) {
         names_.clear();
     }

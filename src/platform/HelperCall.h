@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -62,6 +64,7 @@ private:
     int error_ = 0;
     quint64 entriesRead_ = 0;
     platform::NameList names_;
+    std::vector<std::uint32_t> order_;
     int pid_ = -1;
     int fd_ = -1;
     QSocketNotifier* notifier_ = nullptr;

@@ -21,6 +21,9 @@
 // Answers:
 //   'N' names     body: u32 count, count u32 name lengths, the names' bytes one after another;
 //                 a listing sends its names in such frames while it reads them
+//   'O' order     body: u32 indices into the names sent, in the order the column shows
+//                 them; a listing's order frames follow all its names and together hold
+//                 each index once
 //   'E' end       body: i32 0 for done, else an errno value; the last frame of every answer
 namespace platform::helper {
 
@@ -30,6 +33,7 @@ enum Kind : char {
     kTrash = 'T',
     kRename = 'R',
     kNames = 'N',
+    kOrder = 'O',
     kEnd = 'E',
 };
 

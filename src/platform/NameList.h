@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -18,18 +19,26 @@ public:
         bytes_.resize(used + name.size());
         std::copy(name.begin(), name.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(used));
         ends_.push_back(bytes_.size());
+        if (!order_.empty()) {
+            order_.push_back(static_cast<std::uint32_t>(ends_.size() - 1));
+        }
     }
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
     [[nodiscard]] bool empty() const { return ends_.empty(); }
     // The bytes of all names together.
     [[nodiscard]] std::size_t byteSize() const { return bytes_.size(); }
     [[nodiscard]] std::string_view at(std::size_t i) const {
-        const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
-        return {bytes_.data() + begin, ends_[i] - begin};
+        const std::size_t k = order_.empty() ? i : order_[i];
+        const std::size_t begin = k == 0 ? 0 : ends_[k - 1];
+        return {bytes_.data() + begin, ends_[k] - begin};
     }
+    // Shows the names in another order without moving them: name i becomes the name
+    // appended as number order[i]. `order` is a permutation of 0 .. size() - 1.
+    void setOrder(std::vector<std::uint32_t> order) { order_ = std::move(order); }
     void clear() {
         bytes_.clear();
         ends_.clear();
+        order_.clear();
     }
     // Gives back the slack that growing left behind, when there is enough of it to be
     // worth a copy: more than a quarter of what a buffer holds. Giving back less would
@@ -37,9 +46,11 @@ public:
     void trimSlack() {
         trim(bytes_);
         trim(ends_);
+        trim(order_);
     }
     [[nodiscard]] std::size_t memoryUsed() const {
-        return bytes_.capacity() + ends_.capacity() * sizeof(std::size_t);
+        return bytes_.capacity() + ends_.capacity() * sizeof(std::size_t) +
+               order_.capacity() * sizeof(std::uint32_t);
     }
 
 private:
@@ -51,6 +62,7 @@ private:
 
     std::vector<char> bytes_;
     std::vector<std::size_t> ends_;
+    std::vector<std::uint32_t> order_;
 };
 
 } // namespace platform
