@@ -1,5 +1,7 @@
 #include "platform/NameCodec.h"
 
+#include <QStringDecoder>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -78,7 +80,7 @@ std::size_t validSequenceLength(const unsigned char* p, std::size_t n) {
     return 0;
 }
 
-bool isValidUtf8(const unsigned char* p, std::size_t n) {
+bool validUtf8(const unsigned char* p, std::size_t n) {
     std::size_t i = 0;
     while (i < n) {
         if (p[i] < 0x80) {
@@ -162,10 +164,31 @@ QString decodeName(std::string_view bytes) {
     // QString::fromUtf8 drops a leading byte order mark, which in a file name is part of
     // the name; such names take the slow path.
     const bool startsWithBom = n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF;
-    if (!startsWithBom && isValidUtf8(p, n)) {
+    if (!startsWithBom && validUtf8(p, n)) {
         return QString::fromUtf8(bytes.data(), size);
     }
     return decodeWithEscapes(p, n);
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    return isAscii(p, bytes.size()) || validUtf8(p, bytes.size());
+}
+
+QString displayName(std::string_view bytes) {
+    if (isValidUtf8(bytes)) {
+        return decodeName(bytes);
+    }
+    // Stateless, so that a sequence cut off at the end counts as an error instead of
+    // waiting for bytes that never come.
+    QStringDecoder gb18030("GB18030", QStringConverter::Flag::Stateless);
+    if (gb18030.isValid()) {
+        QString text = gb18030.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+        if (!gb18030.hasError()) {
+            return text;
+        }
+    }
+    return decodeName(bytes);
 }
 
 QByteArray encodeName(const QString& name) {
