@@ -3,6 +3,7 @@
 #include "app/CDirquillApp.h"
 #include "browser/CColumnList.h"
 #include "platform/FileSystem.h"
+#include "platform/NameOrder.h"
 #include "platform/PathJoin.h"
 #include "res/Texts.h"
 #include "store/CWorkspaceStore.h"
@@ -77,6 +78,7 @@ void CDirquillDlg::FillLevelColumn(int k) {
     platform::NameList names;
     ListingFeedback feedback(this);
     if (platform::listFolder(folder, names, feedback.progress())) {
+        platform::sortNames(names);
         names.trimSlack();
         column.SetItems(std::move(names));
     }
