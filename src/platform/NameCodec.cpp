@@ -1,10 +1,9 @@
 #include "platform/NameCodec.h"
 
-#include <QStringDecoder>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iconv.h>
 
 namespace platform {
 
@@ -152,6 +151,47 @@ void appendUtf8(QByteArray& out, char32_t cp) {
     }
 }
 
+// One GB18030 converter per thread: opening one costs far more than converting a name.
+class Gb18030Converter {
+public:
+    Gb18030Converter() : handle_(::iconv_open("UTF-8", "GB18030")) {}
+    ~Gb18030Converter() {
+        if (valid()) {
+            ::iconv_close(handle_);
+        }
+    }
+    Gb18030Converter(const Gb18030Converter&) = delete;
+    Gb18030Converter& operator=(const Gb18030Converter&) = delete;
+    // iconv_open fails with (iconv_t)-1.
+    [[nodiscard]] bool valid() const { return reinterpret_cast<std::intptr_t>(handle_) != -1; }
+    [[nodiscard]] iconv_t handle() const { return handle_; }
+
+private:
+    iconv_t handle_;
+};
+
+// The bytes as GB18030 converted to UTF-8 in `out`; false when they are not GB18030
+// from the first byte to the last (an invalid sequence, or one cut off at the end).
+bool gb18030ToUtf8(std::string_view bytes, QByteArray& out) {
+    thread_local Gb18030Converter converter;
+    if (!converter.valid()) {
+        return false;
+    }
+    ::iconv(converter.handle(), nullptr, nullptr, nullptr, nullptr);
+    // A GB18030 sequence never grows by more than half in UTF-8.
+    out.resize(static_cast<qsizetype>(bytes.size()) * 2);
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char* written = out.data();
+    std::size_t outLeft = static_cast<std::size_t>(out.size());
+    if (::iconv(converter.handle(), &in, &inLeft, &written, &outLeft) ==
+        static_cast<std::size_t>(-1)) {
+        return false;
+    }
+    out.truncate(static_cast<qsizetype>(written - out.constData()));
+    return true;
+}
+
 } // namespace
 
 QString decodeName(std::string_view bytes) {
@@ -179,14 +219,9 @@ QString displayName(std::string_view bytes) {
     if (isValidUtf8(bytes)) {
         return decodeName(bytes);
     }
-    // Stateless, so that a sequence cut off at the end counts as an error instead of
-    // waiting for bytes that never come.
-    QStringDecoder gb18030("GB18030", QStringConverter::Flag::Stateless);
-    if (gb18030.isValid()) {
-        QString text = gb18030.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-        if (!gb18030.hasError()) {
-            return text;
-        }
+    QByteArray utf8;
+    if (gb18030ToUtf8(bytes, utf8)) {
+        return decodeName({utf8.constData(), static_cast<std::size_t>(utf8.size())});
     }
     return decodeName(bytes);
 }

@@ -202,6 +202,8 @@ void NameCodecTest::displaysUtf8ThenGb18030ThenLossless() {
          {QByteArray("ab\xC4"), QByteArray("caf\xE9"), QByteArray("\xFF\xFE"), QByteArray("\x80"),
           QByteArray("\xE3\x32\x9A\x36")}) {
         QCOMPARE(displayName(view(bytes)), decodeName(view(bytes)));
+        // A name that fails leaves the next one readable.
+        QCOMPARE(displayName("\xD5\xD5\xC6\xAC"), QStringLiteral("照片"));
     }
 }
 
