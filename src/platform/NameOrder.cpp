@@ -102,9 +102,6 @@ char* writeKey(std::string_view name, char* const start) {
     return out;
 }
 
-// How many names ahead the rebuild asks for the bytes it will copy.
-constexpr std::size_t kPrefetchDistance = 16;
-
 template <typename Offset> struct Entry {
     // The eight key bytes that follow the part all keys share, big-endian, zero after
     // the key's end: most comparisons end here, without touching the keys.
@@ -178,20 +175,10 @@ template <typename Offset> void sortWithKeys(NameList& names) {
         // Names NTFS would take for the same one: their bytes decide (as unsigned chars).
         return names.at(a.index) < names.at(b.index);
     });
-    keys = std::vector<char>();
     ends = std::vector<Offset>();
-
-    // The copy gathers names from all over the old buffer; asking for them a little
-    // ahead lets the memory fetches overlap.
-    NameList sorted;
-    sorted.reserve(count, names.byteSize());
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i + kPrefetchDistance < count) {
-            __builtin_prefetch(names.at(entries[i + kPrefetchDistance].index).data());
-        }
-        sorted.append(names.at(entries[i].index));
-    }
-    names = std::move(sorted);
+    // The key buffer, as large as the names or larger, takes the sorted names.
+    names.permute([&entries](std::size_t i) { return std::size_t(entries[i].index); },
+                  std::move(keys));
 }
 
 } // namespace
