@@ -70,17 +70,14 @@ void NameOrderTest::folderComesInNtfsOrder() {
         "Zeta",
         "_under",
         "~tilde",
-        "\xC3\xA9"
-        "a", // éa before Éb: letters beyond ASCII fold too
-        "\xC3\x89"
-        "b",
+        "\xC3\xA9\x61", // éa before Éb: letters beyond ASCII fold too
+        "\xC3\x89\x62",
         "\xE4\xB8\xAD\xE6\x96\x87", // 中文
         "\xD5\xD5\xC6\xAC",         // 照片 in GB18030, read as 照片
         "\xE7\x85\xA7\xE7\x89\x87", // 照片 in UTF-8: the same text, later bytes
         "\xF0\x9F\x98\x80",         // 😀, a surrogate pair: below U+E000 as units
-        "\xFF\xFE"
-        "z",            // undecodable: the escapes U+DCFF U+DCFE
-        "\xEF\xBD\x9A", // ｚ (U+FF5A, upper case U+FF3A)
+        "\xFF\xFE\x7A",             // undecodable: the escapes U+DCFF U+DCFE, then z
+        "\xEF\xBD\x9A",             // ｚ (U+FF5A, upper case U+FF3A)
     };
     QTemporaryDir dir;
     const QByteArray path = QFile::encodeName(dir.path());
