@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <fcntl.h>
@@ -338,6 +339,12 @@ void TestFileCommands::gbkNamesReadAsChineseAndCommandsUseTheirBytes() {
     ScopedDataHome data;
     Browser b;
     const QByteArray root = QFile::encodeName(b.root());
+    const QByteArray trash = QFile::encodeName(data.path()) + "/Trash/";
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    const auto cleanUp = qScopeGuard([&] {
+        removeTreeRaw(root + '/' + folder);
+        removeTreeRaw(trash);
+    });
     QCOMPARE(::mkdir(root + '/' + folder, 0755), 0);
     const int fd = ::open(root + '/' + folder + '/' + file, O_WRONLY | O_CREAT | O_EXCL, 0644);
     QVERIFY(fd >= 0 && ::close(fd) == 0);
@@ -380,12 +387,10 @@ void TestFileCommands::gbkNamesReadAsChineseAndCommandsUseTheirBytes() {
     b.select(1, 1);
     b.dlg.OnDelete1();
     QVERIFY(!existsRaw(root + '/' + folder));
-    const QByteArray trash = QFile::encodeName(data.path()) + "/Trash/";
     QVERIFY(existsRaw(trash + "files/" + folder));
     const QByteArray info = contentOfRaw(trash + "info/" + folder + ".trashinfo");
     QVERIFY2(info.contains("\nPath=" + (root + '/' + folder).toPercentEncoding("/") + '\n'),
              info.constData());
-    removeTreeRaw(trash);
 }
 
 QTEST_MAIN(TestFileCommands)

@@ -4,6 +4,7 @@
 #include "platform/NameOrder.h"
 
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -81,6 +82,8 @@ void NameOrderTest::folderComesInNtfsOrder() {
     };
     QTemporaryDir dir;
     const QByteArray path = QFile::encodeName(dir.path());
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    const auto cleanUp = qScopeGuard([&path] { testsupport::removeTreeRaw(path); });
     for (const QByteArray& name : expected) {
         const int fd = ::open(path + '/' + name, O_WRONLY | O_CREAT | O_EXCL, 0644);
         QVERIFY2(fd >= 0 && ::close(fd) == 0, name.toHex().constData());
@@ -94,7 +97,6 @@ void NameOrderTest::folderComesInNtfsOrder() {
     NameList list = listOf(reversed);
     platform::sortNames(list);
     QCOMPARE(namesOf(list), expected);
-    testsupport::removeTreeRaw(path);
 }
 
 void NameOrderTest::randomNamesFollowTheDefinition() {
