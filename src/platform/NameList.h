@@ -22,10 +22,6 @@ public:
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
     // The bytes of all names together.
     [[nodiscard]] std::size_t byteSize() const { return bytes_.size(); }
-    void reserve(std::size_t count, std::size_t bytes) {
-        ends_.reserve(count);
-        bytes_.reserve(bytes);
-    }
     [[nodiscard]] bool empty() const { return ends_.empty(); }
     [[nodiscard]] std::string_view at(std::size_t i) const {
         const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
