@@ -1,5 +1,6 @@
 // bench_listing: how long listing a big folder into a column takes, and how much memory
-// it needs, next to the plain readdir floor and to the stock Qt ways of showing a folder.
+// it needs, next to the plain readdir floors (unsorted, and sorted by bytes), to
+// `LC_ALL=C ls -1` and to the stock Qt ways of showing a folder.
 //
 // Usage: bench_listing [--million] [--all] [--runs N] [--dir PATH] [--only FOLDER]
 //
@@ -16,6 +17,7 @@
 #include "platform/HelperCall.h"
 #include "platform/NameCodec.h"
 #include "platform/NameList.h"
+#include "platform/NameOrder.h"
 #include "store/CConnection.h"
 #include "ui/CDirquillDlg.h"
 
@@ -40,6 +42,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -210,8 +213,9 @@ int gArgc = 1;
 char gArg0[] = "bench_listing";
 char* gArgv[] = {gArg0, nullptr};
 
-// (1) The floor: the names as a vector of strings, straight from readdir.
-Sample floorListing(const Folder& folder) {
+// (1) The floors: the names as a vector of strings, straight from readdir, and the same
+// sorted by their bytes.
+Sample floorListing(const Folder& folder, bool sorted) {
     return inChild([&] {
         std::vector<std::string> names;
         const Sample sample = measure([&] {
@@ -224,6 +228,9 @@ Sample floorListing(const Folder& folder) {
                 names.emplace_back(n);
             }
             ::closedir(dir);
+            if (sorted) {
+                std::sort(names.begin(), names.end());
+            }
         });
         if (static_cast<long>(names.size()) != folder.count) {
             std::fprintf(stderr, "floor: %zu names\n", names.size());
@@ -232,13 +239,50 @@ Sample floorListing(const Folder& folder) {
     });
 }
 
-// (2) The program's listing into its name buffer.
-Sample nameListListing(const Folder& folder) {
+// (2) The program's listing into its name buffer, and the same put in the columns' order.
+Sample nameListListing(const Folder& folder, bool sorted) {
     return inChild([&] {
         platform::NameList names;
         const QString path = platform::decodeName(folder.path);
-        return measure([&] { platform::listFolder(path, names); });
+        return measure([&] {
+            platform::listFolder(path, names);
+            if (sorted) {
+                platform::sortNames(names);
+            }
+        });
     });
+}
+
+// `LC_ALL=C ls -1 FOLDER` as a child writing into a pipe that is read and dropped; the
+// time from fork to its exit, and its own peak resident size.
+Sample lsListing(const Folder& folder) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        std::perror("pipe");
+        std::exit(1);
+    }
+    const auto start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        ::setenv("LC_ALL", "C", 1);
+        ::execlp("ls", "ls", "-1", folder.path.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buffer[65536];
+    while (::read(fds[0], buffer, sizeof buffer) > 0) {
+    }
+    ::close(fds[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    Sample sample;
+    sample.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    sample.peakKb = usage.ru_maxrss;
+    return sample;
 }
 
 // A main window whose only drive row, selected, is the folder; the file helper is ready.
@@ -290,7 +334,7 @@ long helperPeakKb(int pid) {
 }
 
 // (3a) Column 1 filled in the window's own process, as before the file helper: the
-// listing, then the rows, until they are painted.
+// listing and its order, then the rows, until they are painted.
 Sample inProcessFill(const Folder& folder, const std::string& database) {
     return inChild([&] {
         Window window(folder, database);
@@ -298,6 +342,7 @@ Sample inProcessFill(const Folder& folder, const std::string& database) {
         const Sample sample = measure([&] {
             platform::NameList names;
             platform::listFolder(path, names);
+            platform::sortNames(names);
             names.trimSlack();
             window.dlg.Column(1).SetItems(std::move(names));
             window.dlg.Column(1).viewport()->repaint();
@@ -458,12 +503,13 @@ int main(int argc, char* argv[]) {
     const std::string database = ensureDatabase(base);
 
     std::printf("median of %d runs, each in a process of its own; peak = growth of the peak "
-                "resident size\n",
+                "resident size (for ls, its whole peak); x floor = against the sorted floor\n",
                 runs);
     std::printf("%-10s %-28s %10s %8s %10s %8s\n", "folder", "method", "ms", "x floor", "peak MB",
                 "x floor");
     for (const Folder& folder : folders) {
-        const Sample floor = repeat(runs, [&] { return floorListing(folder); });
+        const Sample unsorted = repeat(runs, [&] { return floorListing(folder, false); });
+        const Sample floor = repeat(runs, [&] { return floorListing(folder, true); });
         auto row = [&](const char* method, const Sample& s, bool memory) {
             std::printf("%-10s %-28s %10.1f %8.2f", folder.label.c_str(), method, s.ms,
                         s.ms / floor.ms);
@@ -474,8 +520,13 @@ int main(int argc, char* argv[]) {
             std::printf("\n");
             std::fflush(stdout);
         };
-        row("readdir -> vector<string>", floor, true);
-        row("listFolder -> NameList", repeat(runs, [&] { return nameListListing(folder); }), true);
+        row("readdir -> vector<string>", unsorted, true);
+        row("readdir -> vector -> sort", floor, true);
+        row("LC_ALL=C ls -1", repeat(runs, [&] { return lsListing(folder); }), true);
+        row("listFolder -> NameList", repeat(runs, [&] { return nameListListing(folder, false); }),
+            true);
+        row("listFolder -> sortNames", repeat(runs, [&] { return nameListListing(folder, true); }),
+            true);
         const Sample inProcess = repeat(runs, [&] { return inProcessFill(folder, database); });
         row("in-process fill + paint", inProcess, true);
         const Sample fill = repeat(runs, [&] { return columnFill(folder, database); });
@@ -487,8 +538,10 @@ int main(int argc, char* argv[]) {
         }
         row("QTableWidget row by row",
             repeat(huge && !all ? 1 : runs, [&] { return tableWidget(folder); }), true);
-        std::printf("summary %s: fill %.1f ms = %.2f x floor; peak %.1f MB = %.2f x floor\n",
-                    folder.label.c_str(), fill.ms, fill.ms / floor.ms, mb(fill.peakKb),
+        std::printf("summary %s: fill %.1f ms = %.2f x sorted floor (%.2f x unsorted); peak %.1f "
+                    "MB = %.2f x sorted floor\n",
+                    folder.label.c_str(), fill.ms, fill.ms / floor.ms, fill.ms / unsorted.ms,
+                    mb(fill.peakKb),
                     static_cast<double>(fill.peakKb) / static_cast<double>(floor.peakKb));
         std::printf("helper %s: fill %.1f ms = %.3f x in-process %.1f ms; longest event-loop "
                     "gap %.1f ms (worst run); helper peak %.1f MB\n",

@@ -6,6 +6,7 @@ set(DIRQUILL_CORE_SOURCES
   res/MessageTable.cpp
   # platform
   src/platform/NameCodec.cpp
+  src/platform/NameOrder.cpp
   src/platform/FolderListing.cpp
   src/platform/MountTable.cpp
   src/platform/DriveRoots.cpp

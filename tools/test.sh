@@ -42,8 +42,8 @@ if $ci; then
     env "${sanitizer_env[@]}" ctest --test-dir build/asan --output-on-failure -R e2e
 
     echo "== core tests under valgrind"
-    for test in tst_name_codec tst_folder_listing tst_file_changes tst_trash tst_error_text \
-                tst_workspace_store; do
+    for test in tst_name_codec tst_name_order tst_folder_listing tst_file_changes tst_trash \
+                tst_error_text tst_workspace_store; do
         QT_QPA_PLATFORM=offscreen valgrind -q --error-exitcode=1 --leak-check=no \
             "build/debug/tests/$test" >/dev/null
     done

@@ -75,6 +75,14 @@ QString CColumnList::GetItemText(int row) const {
     return model_->text(row);
 }
 
+QString CColumnList::GetItemDisplayText(int row) const {
+    return model_->displayText(row);
+}
+
+void CColumnList::SetShowsFileNames(bool fileNames) {
+    model_->setShowsFileNames(fileNames);
+}
+
 void CColumnList::InsertItem(const QString& text) {
     model_->appendRow(text);
 }

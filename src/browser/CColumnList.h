@@ -29,7 +29,12 @@ public:
     void SetExtendedStyle(unsigned style);
 
     [[nodiscard]] int GetItemCount() const;
+    // The row's text as stored; for a file name, the text that encodes back to its bytes.
     [[nodiscard]] QString GetItemText(int row) const;
+    // The row's text as the column shows it (a GBK file name as its Chinese text).
+    [[nodiscard]] QString GetItemDisplayText(int row) const;
+    // Level columns list file names; the root column holds texts shown as stored.
+    void SetShowsFileNames(bool fileNames);
     // Appends `text` as the last row (rows are only ever added at the end).
     void InsertItem(const QString& text);
     void DeleteAllItems();

@@ -15,7 +15,7 @@ QVariant ColumnModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole) {
-        return text(index.row());
+        return displayText(index.row());
     }
     return {};
 }
@@ -45,6 +45,16 @@ QString ColumnModel::text(int row) const {
         return {};
     }
     return platform::decodeName(rows_.at(static_cast<std::size_t>(row)));
+}
+
+QString ColumnModel::displayText(int row) const {
+    if (!fileNames_) {
+        return text(row);
+    }
+    if (row < 0 || row >= rowCount()) {
+        return {};
+    }
+    return platform::displayName(rows_.at(static_cast<std::size_t>(row)));
 }
 
 void ColumnModel::setRows(platform::NameList rows) {

@@ -20,7 +20,15 @@ public:
     void setHeaderText(const QString& text);
     [[nodiscard]] bool hasHeader() const { return hasHeader_; }
 
+    // Whether the rows are file names listed from a folder, shown as a reader reads them
+    // (platform::displayName), or texts shown exactly as stored.
+    void setShowsFileNames(bool fileNames) { fileNames_ = fileNames; }
+
+    // The row as stored: for a file name, the text that encodes back to its bytes, from
+    // which paths are formed.
     [[nodiscard]] QString text(int row) const;
+    // The row as the column shows it.
+    [[nodiscard]] QString displayText(int row) const;
     // Replaces all rows in one reset.
     void setRows(platform::NameList rows);
     void appendRow(const QString& text);
@@ -31,4 +39,5 @@ private:
     platform::NameList rows_;
     QString header_;
     bool hasHeader_ = false;
+    bool fileNames_ = false;
 };

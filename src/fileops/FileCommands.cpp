@@ -89,8 +89,15 @@ void CDirquillDlg::RenameIn(int k) {
     const QString source = SelectionPath(k);
     const QString parent = SelectionPath(k - 1);
     CRenameDlg prompt;
-    prompt.SetName(Column(k).GetItemText(SelectedRow(k)));
+    const QString shown = Column(k).GetItemDisplayText(SelectedRow(k));
+    prompt.SetName(shown);
     if (prompt.DoModal() != IDOK) {
+        return;
+    }
+    // The shown text need not encode back to the entry's bytes (a GBK name): left as it
+    // was, it asks for no change. An edited name is written in UTF-8.
+    if (prompt.GetName() == shown) {
+        RefillColumnsFrom(k);
         return;
     }
     const QString target = platform::joinPath(parent, prompt.GetName());

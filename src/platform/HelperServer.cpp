@@ -3,7 +3,9 @@
 #include "platform/FileSystem.h"
 #include "platform/HelperProtocol.h"
 #include "platform/NameCodec.h"
+#include "platform/NameOrder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <unistd.h>
@@ -51,8 +53,24 @@ bool sendNames(int out, const NameList& names, std::size_t first, std::string& f
     return sendAll(out, frame);
 }
 
+// Sends the order in which the column shows the names, in frames of up to a mebibyte.
+bool sendOrder(int out, const std::vector<std::uint32_t>& order, std::string& frame) {
+    constexpr std::size_t kPerFrame = std::size_t{256} << 10;
+    for (std::size_t first = 0; first < order.size(); first += kPerFrame) {
+        const std::size_t count = std::min(kPerFrame, order.size() - first);
+        frame.clear();
+        appendFrame(frame, kOrder,
+                    {reinterpret_cast<const char*>(order.data() + first),
+                     count * sizeof(std::uint32_t)});
+        if (!sendAll(out, frame)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Lists the folder, sending the names while they are read, so that the program takes
-// them in while the disk is still being read.
+// them in while the disk is still being read; then sends the order they are shown in.
 bool answerList(int out, std::string_view folder) {
     NameList names;
     std::string frame;
@@ -78,7 +96,7 @@ bool answerList(int out, std::string_view folder) {
         return sendEnd(out, errno != 0 ? errno : EIO);
     }
     flush();
-    return written && sendEnd(out, 0);
+    return written && sendOrder(out, sortedOrder(names), frame) && sendEnd(out, 0);
 }
 
 int answer(int out, Kind kind, std::string_view body) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iconv.h>
 
 namespace platform {
 
@@ -78,7 +79,7 @@ std::size_t validSequenceLength(const unsigned char* p, std::size_t n) {
     return 0;
 }
 
-bool isValidUtf8(const unsigned char* p, std::size_t n) {
+bool validUtf8(const unsigned char* p, std::size_t n) {
     std::size_t i = 0;
     while (i < n) {
         if (p[i] < 0x80) {
@@ -150,6 +151,47 @@ void appendUtf8(QByteArray& out, char32_t cp) {
     }
 }
 
+// One GB18030 converter per thread: opening one costs far more than converting a name.
+class Gb18030Converter {
+public:
+    Gb18030Converter() : handle_(::iconv_open("UTF-8", "GB18030")) {}
+    ~Gb18030Converter() {
+        if (valid()) {
+            ::iconv_close(handle_);
+        }
+    }
+    Gb18030Converter(const Gb18030Converter&) = delete;
+    Gb18030Converter& operator=(const Gb18030Converter&) = delete;
+    // iconv_open fails with (iconv_t)-1.
+    [[nodiscard]] bool valid() const { return reinterpret_cast<std::intptr_t>(handle_) != -1; }
+    [[nodiscard]] iconv_t handle() const { return handle_; }
+
+private:
+    iconv_t handle_;
+};
+
+// The bytes as GB18030 converted to UTF-8 in `out`; false when they are not GB18030
+// from the first byte to the last (an invalid sequence, or one cut off at the end).
+bool gb18030ToUtf8(std::string_view bytes, QByteArray& out) {
+    thread_local Gb18030Converter converter;
+    if (!converter.valid()) {
+        return false;
+    }
+    ::iconv(converter.handle(), nullptr, nullptr, nullptr, nullptr);
+    // A GB18030 sequence never grows by more than half in UTF-8.
+    out.resize(static_cast<qsizetype>(bytes.size()) * 2);
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char* written = out.data();
+    std::size_t outLeft = static_cast<std::size_t>(out.size());
+    if (::iconv(converter.handle(), &in, &inLeft, &written, &outLeft) ==
+        static_cast<std::size_t>(-1)) {
+        return false;
+    }
+    out.truncate(static_cast<qsizetype>(written - out.constData()));
+    return true;
+}
+
 } // namespace
 
 QString decodeName(std::string_view bytes) {
@@ -162,10 +204,26 @@ QString decodeName(std::string_view bytes) {
     // QString::fromUtf8 drops a leading byte order mark, which in a file name is part of
     // the name; such names take the slow path.
     const bool startsWithBom = n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF;
-    if (!startsWithBom && isValidUtf8(p, n)) {
+    if (!startsWithBom && validUtf8(p, n)) {
         return QString::fromUtf8(bytes.data(), size);
     }
     return decodeWithEscapes(p, n);
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    return isAscii(p, bytes.size()) || validUtf8(p, bytes.size());
+}
+
+QString displayName(std::string_view bytes) {
+    if (isValidUtf8(bytes)) {
+        return decodeName(bytes);
+    }
+    QByteArray utf8;
+    if (gb18030ToUtf8(bytes, utf8)) {
+        return decodeName({utf8.constData(), static_cast<std::size_t>(utf8.size())});
+    }
+    return decodeName(bytes);
 }
 
 QByteArray encodeName(const QString& name) {

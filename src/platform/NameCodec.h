@@ -16,4 +16,15 @@ QString decodeName(std::string_view bytes);
 // becomes the single byte it stands for.
 QByteArray encodeName(const QString& name);
 
+// Whether the bytes are valid UTF-8 (overlong forms, encoded surrogates and code points
+// above U+10FFFF are not).
+bool isValidUtf8(std::string_view bytes);
+
+// The text a Chinese reader should see for a file name: valid UTF-8 as UTF-8; otherwise,
+// when the whole name decodes as GB18030 without an error, that text (names written by
+// Windows programs and disks mounted with the wrong character set are GBK); anything
+// else in decodeName's lossless form. Only for showing: this text does not always
+// encode back to the name's bytes, so paths are formed with decodeName.
+QString displayName(std::string_view bytes);
+
 } // namespace platform

@@ -24,9 +24,9 @@ public:
         }
     }
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
-    [[nodiscard]] bool empty() const { return ends_.empty(); }
     // The bytes of all names together.
     [[nodiscard]] std::size_t byteSize() const { return bytes_.size(); }
+    [[nodiscard]] bool empty() const { return ends_.empty(); }
     [[nodiscard]] std::string_view at(std::size_t i) const {
         const std::size_t k = order_.empty() ? i : order_[i];
         const std::size_t begin = k == 0 ? 0 : ends_[k - 1];
@@ -47,6 +47,32 @@ public:
         trim(bytes_);
         trim(ends_);
         trim(order_);
+    }
+    // Reorders the names: name i becomes the old name order(i), for a permutation
+    // `order` of the indices. `spare` becomes the byte buffer (a buffer the caller has
+    // done with, whatever it holds; memory already in use costs no page faults), and
+    // the old one is freed.
+    template <typename Order> void permute(const Order& order, std::vector<char>&& spare) {
+        std::vector<char> bytes = std::move(spare);
+        bytes.resize(bytes_.size());
+        std::vector<std::size_t> ends(ends_.size());
+        // The names are gathered from all over the old buffer; asking for them a little
+        // ahead lets the memory fetches overlap.
+        constexpr std::size_t kAhead = 16;
+        const std::size_t count = ends_.size();
+        std::size_t used = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i + kAhead < count) {
+                __builtin_prefetch(at(order(i + kAhead)).data());
+            }
+            const std::string_view name = at(order(i));
+            std::copy(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(used));
+            used += name.size();
+            ends[i] = used;
+        }
+        bytes_ = std::move(bytes);
+        ends_ = std::move(ends);
+        order_.clear();
     }
     [[nodiscard]] std::size_t memoryUsed() const {
         return bytes_.capacity() + ends_.capacity() * sizeof(std::size_t) +

@@ -62,6 +62,9 @@ CDirquillDlg::CDirquillDlg(QWidget* parent)
     m_list2 = qobject_cast<CColumnList*>(GetDlgItem(IDC_LIST2));
     m_list1 = qobject_cast<CColumnList*>(GetDlgItem(IDC_LIST1));
     m_list0 = qobject_cast<CColumnList*>(GetDlgItem(IDC_LIST0));
+    for (int k = 1; k < kColumnCount; ++k) {
+        Column(k).SetShowsFileNames(true);
+    }
     ConnectColumns();
     // Alt+Space opens the window menu wherever the focus is, as a system menu would.
     auto* windowMenuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);

@@ -2,6 +2,7 @@
 // real trash.
 
 #include "TestSupport.h"
+#include "platform/RawTree.h"
 
 #include "browser/CColumnList.h"
 #include "res/resource.h"
@@ -11,7 +12,12 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -39,6 +45,7 @@ private slots:
     void staleColumnIsRefilledInsteadOfActedOn();
     void headingAndBlankRowsAreNoFolders();
     void commandsRunFromTheRealContextMenu();
+    void gbkNamesReadAsChineseAndCommandsUseTheirBytes();
 };
 
 void TestFileCommands::newFolderTakesThePromptedName() {
@@ -323,6 +330,67 @@ void TestFileCommands::commandsRunFromTheRealContextMenu() {
     chooseFromNextMenu(u("新建文件夹"));
     rightClickRow(&b.dlg.Column(1), -1);
     QVERIFY(QFileInfo(b.root() + u("/从菜单")).isDir());
+}
+
+void TestFileCommands::gbkNamesReadAsChineseAndCommandsUseTheirBytes() {
+    // 照片 and 新建文本文档.txt in GBK, as a Windows-made zip archive leaves them.
+    const QByteArray folder("\xD5\xD5\xC6\xAC");
+    const QByteArray file("\xD0\xC2\xBD\xA8\xCE\xC4\xB1\xBE\xCE\xC4\xB5\xB5.txt");
+    ScopedDataHome data;
+    Browser b;
+    const QByteArray root = QFile::encodeName(b.root());
+    const QByteArray trash = QFile::encodeName(data.path()) + "/Trash/";
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    const auto cleanUp = qScopeGuard([&] {
+        removeTreeRaw(root + '/' + folder);
+        removeTreeRaw(trash);
+    });
+    QCOMPARE(::mkdir(root + '/' + folder, 0755), 0);
+    const int fd = ::open(root + '/' + folder + '/' + file, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0 && ::close(fd) == 0);
+    QVERIFY(QTest::qWaitForWindowExposed(&b.dlg));
+
+    clickRow(&b.dlg.Column(0), 1);
+    CColumnList& first = b.dlg.Column(1);
+    QCOMPARE(first.GetItemCount(), 2);
+    QCOMPARE(first.model()->index(1, 0).data().toString(), u("照片"));
+    clickRow(&first, 1);
+    CColumnList& second = b.dlg.Column(2);
+    QCOMPARE(second.GetItemCount(), 1);
+    QCOMPARE(second.model()->index(0, 0).data().toString(), u("新建文本文档.txt"));
+
+    OpenRecorder recorder;
+    doubleClickRow(&second, 0);
+    QCOMPARE(recorder.urls.size(), 1);
+    QCOMPARE(recorder.urls.at(0).toEncoded(),
+             "file://" + (root + '/' + folder + '/' + file).toPercentEncoding("/"));
+
+    // The prompt shows the Chinese text; OK on it leaves the entry as it is.
+    QString shown;
+    onNextModal([&shown](QWidget* prompt) {
+        shown = prompt->findChild<QLineEdit*>()->text();
+        QTest::keyClick(prompt, Qt::Key_Return);
+    });
+    b.dlg.OnRename2();
+    QCOMPARE(shown, u("新建文本文档.txt"));
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QVERIFY(existsRaw(root + '/' + folder + '/' + file));
+
+    // A new name is written in UTF-8.
+    b.select(2, 0);
+    answerNextPrompt(u("新名字.txt"));
+    b.dlg.OnRename2();
+    QVERIFY(!existsRaw(root + '/' + folder + '/' + file));
+    QVERIFY(existsRaw(root + '/' + folder + '/' + u("新名字.txt").toUtf8()));
+
+    // The trash takes the folder under its own bytes and records where it came from.
+    b.select(1, 1);
+    b.dlg.OnDelete1();
+    QVERIFY(!existsRaw(root + '/' + folder));
+    QVERIFY(existsRaw(trash + "files/" + folder));
+    const QByteArray info = contentOfRaw(trash + "info/" + folder + ".trashinfo");
+    QVERIFY2(info.contains("\nPath=" + (root + '/' + folder).toPercentEncoding("/") + '\n'),
+             info.constData());
 }
 
 QTEST_MAIN(TestFileCommands)

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QString>
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,16 @@ inline void removeTreeRaw(const QByteArray& path) {
 inline QByteArray contentOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The bytes of a file named by raw bytes, or "<missing>" when it cannot be read.
+inline QByteArray contentOfRaw(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        return QByteArray("<missing>");
+    }
+    return file.readAll();
 }
 
 // Whether an entry exists, a dangling link included.

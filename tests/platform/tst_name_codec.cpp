@@ -30,6 +30,7 @@ private slots:
     void pairedSurrogatesAreNotEscapes();
     void randomBytesRoundTrip();
     void randomTextRoundTrips();
+    void displaysUtf8ThenGb18030ThenLossless();
 };
 
 void NameCodecTest::decodesAndRoundTrips_data() {
@@ -178,6 +179,31 @@ void NameCodecTest::randomTextRoundTrips() {
         const QByteArray bytes = encodeName(text);
         QCOMPARE(bytes, text.toUtf8());
         QCOMPARE(decodeName(view(bytes)), text);
+    }
+}
+
+void NameCodecTest::displaysUtf8ThenGb18030ThenLossless() {
+    using platform::displayName;
+    // UTF-8 wins even where the bytes would also be GB18030 ("中文" in UTF-8 reads as
+    // three GB18030 characters).
+    QCOMPARE(displayName("\xE4\xB8\xAD\xE6\x96\x87"), QStringLiteral("中文"));
+    QCOMPARE(displayName("\xEF\xBB\xBF"
+                         "a"),
+             QString(QChar(0xFEFF)) + QLatin1Char('a'));
+    // GBK, and the four-byte GB18030 forms.
+    QCOMPARE(displayName("\xD0\xC2\xBD\xA8\xCE\xC4\xB1\xBE\xCE\xC4\xB5\xB5.txt"),
+             QStringLiteral("新建文本文档.txt"));
+    QCOMPARE(displayName("\xD5\xD5\xC6\xAC"), QStringLiteral("照片"));
+    QCOMPARE(displayName("\x81\x30\x81\x30\x90\x30\x81\x30"),
+             QString::fromUcs4(std::u32string_view(U"\u0080\U00010000").data(), 2));
+    // Neither: a cut-off sequence at the end, bytes GB18030 has no use for, a four-byte
+    // form beyond U+10FFFF. These keep the lossless form.
+    for (const QByteArray& bytes :
+         {QByteArray("ab\xC4"), QByteArray("caf\xE9"), QByteArray("\xFF\xFE"), QByteArray("\x80"),
+          QByteArray("\xE3\x32\x9A\x36")}) {
+        QCOMPARE(displayName(view(bytes)), decodeName(view(bytes)));
+        // A name that fails leaves the next one readable.
+        QCOMPARE(displayName("\xD5\xD5\xC6\xAC"), QStringLiteral("照片"));
     }
 }
 

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/NameList.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Puts the names in the order NTFS keeps a folder in, which is how Windows users have
+// always seen folders listed: names compare as UTF-16 code units after each unit has
+// been mapped to its simple upper case, unit by unit (surrogates stay as they are), as
+// the user reads the name (displayName: a GB18030 name by its Chinese text). Names whose
+// upper-cased texts are equal, such as "README" and "readme", which NTFS cannot hold but
+// Linux can, follow their raw bytes. So ".hidden" < "apple" < "Banana" < "file10.txt" <
+// "file2.txt" < "Zeta" < "_under" < "~tilde" < "中文".
+//
+// Each name's key is built once, then the names are sorted by index and the list is
+// rebuilt in that order.
+void sortNames(NameList& names);
+
+// The same order as a list of indices, leaving the names where they are: entry i is the
+// index of the name that comes i-th. For fewer than 2^32 names.
+std::vector<std::uint32_t> sortedOrder(const NameList& names);
+
+// Appends the sort key of one name to `key`: its upper-cased UTF-16 units, each written
+// the way UTF-8 writes a code point of that value (surrogates too), so that comparing two
+// keys byte by byte orders them as their UTF-16 units. ASCII names keep their length.
+void appendSortKey(std::string_view name, std::string& key);
+
+} // namespace platform
