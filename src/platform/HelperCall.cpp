@@ -8,8 +8,8 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
@@ -49,6 +49,9 @@ struct Process {
 
 // How much of an answer is read before the event loop gets its turn again.
 constexpr std::size_t kReadSlice = std::size_t{1} << 20;
+// The socket holds this much of an answer, so that the helper seldom waits for the
+// program to take it (the system may give less).
+constexpr int kSocketBuffer = 4 << 20;
 
 class Pool {
 public:
@@ -138,6 +141,8 @@ private:
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
             return std::nullopt;
         }
+        ::setsockopt(fds[0], SOL_SOCKET, SO_RCVBUF, &kSocketBuffer, sizeof kSocketBuffer);
+        ::setsockopt(fds[1], SOL_SOCKET, SO_SNDBUF, &kSocketBuffer, sizeof kSocketBuffer);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
@@ -188,7 +193,7 @@ Pool& pool() {
 
 struct HelperCall::Reader {
     helper::FrameReader frames;
-    std::vector<char> chunk = std::vector<char>(kReadSlice);
+    std::vector<char> chunk = std::vector<char>(std::size_t{1} << 20);
     Context context;
 };
 
@@ -270,21 +275,30 @@ void HelperCall::dropNotifier() {
 }
 
 void HelperCall::readAnswer() {
-    const ssize_t n = ::recv(fd_, reader_->chunk.data(), reader_->chunk.size(), MSG_DONTWAIT);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-        return;
-    }
-    if (n <= 0) {
-        finish(State::Lost, EIO);
-        return;
-    }
-    reader_->frames.feed(reader_->chunk.data(), static_cast<std::size_t>(n));
-    helper::Frame frame;
-    while (state_ == State::Running && reader_->frames.next(frame)) {
-        handleFrame(frame.kind, frame.body);
-    }
-    if (state_ == State::Running && reader_->frames.malformed()) {
-        finish(State::Lost, EIO);
+    // Takes what has arrived, up to a slice, so that the helper is seldom held up by a
+    // full socket and the event loop still gets its turn between slices.
+    std::size_t taken = 0;
+    while (state_ == State::Running && taken < kReadSlice) {
+        const ssize_t n = ::recv(fd_, reader_->chunk.data(), reader_->chunk.size(), MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        }
+        if (n <= 0) {
+            finish(State::Lost, EIO);
+            return;
+        }
+        taken += static_cast<std::size_t>(n);
+        reader_->frames.feed(reader_->chunk.data(), static_cast<std::size_t>(n));
+        helper::Frame frame;
+        while (state_ == State::Running && reader_->frames.next(frame)) {
+            handleFrame(frame.kind, frame.body);
+        }
+        if (state_ == State::Running && reader_->frames.malformed()) {
+            finish(State::Lost, EIO);
+        }
     }
 }
 

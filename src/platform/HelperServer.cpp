@@ -59,9 +59,9 @@ bool sendOrder(int out, const std::vector<std::uint32_t>& order, std::string& fr
     for (std::size_t first = 0; first < order.size(); first += kPerFrame) {
         const std::size_t count = std::min(kPerFrame, order.size() - first);
         frame.clear();
-        appendFrame(frame, kOrder,
-                    {reinterpret_cast<const char*>(order.data() + first),
-                     count * sizeof(std::uint32_t)});
+        appendFrame(
+            frame, kOrder,
+            {reinterpret_cast<const char*>(order.data() + first), count * sizeof(std::uint32_t)});
         if (!sendAll(out, frame)) {
             return false;
         }

@@ -66,6 +66,10 @@ bool listedAsMount(const QString& path) {
 }
 } // namespace
 
+bool SlowMount::available() {
+    return QFileInfo::exists(QStringLiteral("/dev/fuse"));
+}
+
 SlowMount::SlowMount(const QStringList& options) {
     QDir().mkpath(backing());
     QDir().mkpath(path());

@@ -65,6 +65,8 @@ public:
     SlowMount& operator=(const SlowMount&) = delete;
 
     [[nodiscard]] bool mounted() const { return mounted_; }
+    // Whether this machine can mount FUSE file systems at all (it has /dev/fuse).
+    static bool available();
     // The mounted folder, and the folder behind it that the test may fill directly.
     [[nodiscard]] QString path() const { return dir_.path() + "/mount"; }
     [[nodiscard]] QString backing() const { return dir_.path() + "/backing"; }
