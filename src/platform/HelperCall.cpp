@@ -48,7 +48,7 @@ struct Process {
 };
 
 // How much of an answer is read before the event loop gets its turn again.
-constexpr std::size_t kReadSlice = std::size_t{1} << 20;
+constexpr std::size_t kReadSlice = std::size_t{256} << 10;
 // The socket holds this much of an answer, so that the helper seldom waits for the
 // program to take it (the system may give less).
 constexpr int kSocketBuffer = 4 << 20;
