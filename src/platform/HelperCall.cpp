@@ -193,7 +193,7 @@ Pool& pool() {
 
 struct HelperCall::Reader {
     helper::FrameReader frames;
-    std::vector<char> chunk = std::vector<char>(std::size_t{1} << 20);
+    std::vector<std::size_t> sizes;
     Context context;
 };
 
@@ -279,7 +279,9 @@ void HelperCall::readAnswer() {
     // full socket and the event loop still gets its turn between slices.
     std::size_t taken = 0;
     while (state_ == State::Running && taken < kReadSlice) {
-        const ssize_t n = ::recv(fd_, reader_->chunk.data(), reader_->chunk.size(), MSG_DONTWAIT);
+        char* into = reader_->frames.prepare(kReadSlice - taken);
+        const ssize_t n = ::recv(fd_, into, kReadSlice - taken, MSG_DONTWAIT);
+        reader_->frames.commit(n > 0 ? static_cast<std::size_t>(n) : 0);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -291,7 +293,6 @@ void HelperCall::readAnswer() {
             return;
         }
         taken += static_cast<std::size_t>(n);
-        reader_->frames.feed(reader_->chunk.data(), static_cast<std::size_t>(n));
         helper::Frame frame;
         while (state_ == State::Running && reader_->frames.next(frame)) {
             handleFrame(frame.kind, frame.body);
@@ -316,16 +317,19 @@ void HelperCall::handleFrame(char kind, std::string_view body) {
             finish(State::Lost, EIO);
             return;
         }
+        std::vector<std::size_t>& sizes = reader_->sizes;
+        sizes.resize(count);
+        std::size_t total = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t length = helper::readU32(body.data() + lengths);
+            sizes[i] = helper::readU32(body.data() + lengths);
             lengths += sizeof(std::uint32_t);
-            if (length > body.size() - offset) {
-                finish(State::Lost, EIO);
-                return;
-            }
-            names_.append(body.substr(offset, length));
-            offset += length;
+            total += sizes[i];
         }
+        if (total != body.size() - offset) {
+            finish(State::Lost, EIO);
+            return;
+        }
+        names_.appendPacked(sizes, body.substr(offset));
         entriesRead_ = names_.size();
         emit progressed();
         break;

@@ -34,13 +34,24 @@ void appendFrame(std::string& out, Kind kind, std::string_view body) {
 }
 
 void FrameReader::feed(const char* data, std::size_t size) {
+    std::memcpy(prepare(size), data, size);
+    commit(size);
+}
+
+char* FrameReader::prepare(std::size_t size) {
     // Bytes already handed out are dropped before more arrive, so the buffer holds at
     // most one unfinished frame and what came after it.
     if (used_ > 0) {
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(used_));
         used_ = 0;
     }
-    buffer_.insert(buffer_.end(), data, data + size);
+    prepared_ = buffer_.size();
+    buffer_.resize(prepared_ + size);
+    return buffer_.data() + prepared_;
+}
+
+void FrameReader::commit(std::size_t size) {
+    buffer_.resize(prepared_ + size);
 }
 
 bool FrameReader::next(Frame& frame) {

@@ -61,6 +61,10 @@ class FrameReader {
 public:
     // Adds received bytes.
     void feed(const char* data, std::size_t size);
+    // Room for up to `size` more bytes, to receive into directly; commit() then says how
+    // many arrived. Valid until the next call that adds bytes.
+    char* prepare(std::size_t size);
+    void commit(std::size_t size);
     // The next whole frame, valid until the next call of feed or next; false when none is
     // complete yet. Sets malformed() when the stream cannot be ours.
     bool next(Frame& frame);
@@ -71,6 +75,7 @@ public:
 private:
     std::vector<char> buffer_;
     std::size_t used_ = 0;
+    std::size_t prepared_ = 0;
     bool malformed_ = false;
 };
 

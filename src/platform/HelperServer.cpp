@@ -36,21 +36,17 @@ QString pathOf(std::string_view bytes) {
 // from one frame to the next.
 bool sendNames(int out, const NameList& names, std::size_t first, std::string& frame) {
     const std::size_t count = names.size() - first;
-    std::size_t bytes = 0;
-    for (std::size_t i = first; i < names.size(); ++i) {
-        bytes += names.at(i).size();
-    }
+    const std::string_view bytes = names.bytesFrom(first);
     frame.clear();
-    appendU32(frame, static_cast<std::uint32_t>(sizeof(std::uint32_t) * (1 + count) + bytes));
+    appendU32(frame,
+              static_cast<std::uint32_t>(sizeof(std::uint32_t) * (1 + count) + bytes.size()));
     frame.push_back(kNames);
     appendU32(frame, static_cast<std::uint32_t>(count));
     for (std::size_t i = first; i < names.size(); ++i) {
         appendU32(frame, static_cast<std::uint32_t>(names.at(i).size()));
     }
-    for (std::size_t i = first; i < names.size(); ++i) {
-        frame.append(names.at(i));
-    }
-    return sendAll(out, frame);
+    // The names go out straight from the list, which holds them one after another.
+    return sendAll(out, frame) && sendAll(out, bytes);
 }
 
 // Sends the order in which the column shows the names, in frames of up to a mebibyte.

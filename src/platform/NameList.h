@@ -23,7 +23,27 @@ public:
             order_.push_back(static_cast<std::uint32_t>(ends_.size() - 1));
         }
     }
+    // Appends names given as their sizes and their bytes one after another.
+    void appendPacked(const std::vector<std::size_t>& sizes, std::string_view bytes) {
+        const std::size_t used = bytes_.size();
+        bytes_.resize(used + bytes.size());
+        std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(used));
+        std::size_t end = used;
+        for (const std::size_t size : sizes) {
+            end += size;
+            ends_.push_back(end);
+            if (!order_.empty()) {
+                order_.push_back(static_cast<std::uint32_t>(ends_.size() - 1));
+            }
+        }
+    }
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
+    // The bytes of the names from the one appended as number `first` to the last, one
+    // after another as they were appended.
+    [[nodiscard]] std::string_view bytesFrom(std::size_t first) const {
+        const std::size_t begin = first == 0 ? 0 : ends_[first - 1];
+        return {bytes_.data() + begin, bytes_.size() - begin};
+    }
     // The bytes of all names together.
     [[nodiscard]] std::size_t byteSize() const { return bytes_.size(); }
     [[nodiscard]] bool empty() const { return ends_.empty(); }
