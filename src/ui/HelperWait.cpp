@@ -134,26 +134,25 @@ private:
     bool escaped_ = false;
 };
 
-// The line that says what a wait is waiting for, over the empty area of its column.
+// The line that says what a wait is waiting for, over the empty area of its column. It
+// is made only for a wait that lasts, so that short ones cost nothing.
 class WaitLine {
 public:
-    WaitLine(QWidget* window, QWidget* column) : column_(column) {
-        if (window == nullptr || column == nullptr) {
-            return;
-        }
-        label_ = new QLabel(window);
-        label_->setObjectName(HelperWait::lineName());
-        label_->setWordWrap(true);
-        label_->setMargin(4);
-        label_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
+    WaitLine(QWidget* window, QWidget* column) : window_(window), column_(column) {}
     ~WaitLine() { delete label_; }
     WaitLine(const WaitLine&) = delete;
     WaitLine& operator=(const WaitLine&) = delete;
 
     void show(const QString& text) {
-        if (label_ == nullptr || column_ == nullptr) {
+        if (window_ == nullptr || column_ == nullptr) {
             return;
+        }
+        if (label_ == nullptr) {
+            label_ = new QLabel(window_);
+            label_->setObjectName(HelperWait::lineName());
+            label_->setWordWrap(true);
+            label_->setMargin(4);
+            label_->setAttribute(Qt::WA_TransparentForMouseEvents);
         }
         label_->setText(text);
         label_->setAccessibleName(text);
@@ -169,8 +168,9 @@ public:
     }
 
 private:
+    QPointer<QWidget> window_;
     QPointer<QWidget> column_;
-    QLabel* label_ = nullptr;
+    QPointer<QLabel> label_;
 };
 
 } // namespace
