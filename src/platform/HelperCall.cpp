@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -225,30 +226,28 @@ HelperCall::~HelperCall() {
     abandon();
 }
 
+namespace {
+std::string bytesOf(const QString& path) {
+    const QByteArray bytes = encodeName(path);
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+} // namespace
+
 std::unique_ptr<HelperCall> HelperCall::list(const QString& folder) {
-    const QByteArray path = encodeName(folder);
-    return std::unique_ptr<HelperCall>(
-        new HelperCall(helper::kList, std::string(path.constData(), std::size_t(path.size()))));
+    return std::unique_ptr<HelperCall>(new HelperCall(helper::kList, bytesOf(folder)));
 }
 
 std::unique_ptr<HelperCall> HelperCall::makeFolder(const QString& path) {
-    const QByteArray bytes = encodeName(path);
-    return std::unique_ptr<HelperCall>(new HelperCall(
-        helper::kMakeFolder, std::string(bytes.constData(), std::size_t(bytes.size()))));
+    return std::unique_ptr<HelperCall>(new HelperCall(helper::kMakeFolder, bytesOf(path)));
 }
 
 std::unique_ptr<HelperCall> HelperCall::trash(const QString& path) {
-    const QByteArray bytes = encodeName(path);
-    return std::unique_ptr<HelperCall>(
-        new HelperCall(helper::kTrash, std::string(bytes.constData(), std::size_t(bytes.size()))));
+    return std::unique_ptr<HelperCall>(new HelperCall(helper::kTrash, bytesOf(path)));
 }
 
 std::unique_ptr<HelperCall> HelperCall::rename(const QString& from, const QString& to) {
-    const QByteArray source = encodeName(from);
-    const QByteArray target = encodeName(to);
-    return std::unique_ptr<HelperCall>(new HelperCall(
-        helper::kRename, helper::renameBody({source.constData(), std::size_t(source.size())},
-                                            {target.constData(), std::size_t(target.size())})));
+    return std::unique_ptr<HelperCall>(
+        new HelperCall(helper::kRename, helper::renameBody(bytesOf(from), bytesOf(to))));
 }
 
 void HelperCall::abandon() {
@@ -343,6 +342,12 @@ void HelperCall::handleFrame(char kind, std::string_view body) {
         const std::size_t used = order_.size();
         order_.resize(used + count);
         std::memcpy(order_.data() + used, body.data(), count * sizeof(std::uint32_t));
+        // An index past the names would be read as a name; such an answer is not ours.
+        if (std::any_of(order_.begin() + static_cast<std::ptrdiff_t>(used), order_.end(),
+                        [this](std::uint32_t i) { return i >= names_.size(); })) {
+            finish(State::Lost, EIO);
+            return;
+        }
         break;
     }
     case helper::kEnd:
