@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PageVector.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,11 +15,7 @@ namespace platform {
 class NameList {
 public:
     void append(std::string_view name) {
-        // Grown by resize and filled by copy rather than by a range insert, which GCC 12
-        // wrongly warns about (-Wstringop-overflow) once inlined.
-        const std::size_t used = bytes_.size();
-        bytes_.resize(used + name.size());
-        std::copy(name.begin(), name.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(used));
+        bytes_.append(name.data(), name.size());
         ends_.push_back(bytes_.size());
         if (!order_.empty()) {
             order_.push_back(static_cast<std::uint32_t>(ends_.size() - 1));
@@ -25,10 +23,8 @@ public:
     }
     // Appends names given as their sizes and their bytes one after another.
     void appendPacked(const std::vector<std::size_t>& sizes, std::string_view bytes) {
-        const std::size_t used = bytes_.size();
-        bytes_.resize(used + bytes.size());
-        std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(used));
-        std::size_t end = used;
+        std::size_t end = bytes_.size();
+        bytes_.append(bytes.data(), bytes.size());
         for (const std::size_t size : sizes) {
             end += size;
             ends_.push_back(end);
@@ -60,22 +56,23 @@ public:
         ends_.clear();
         order_.clear();
     }
-    // Gives back the slack that growing left behind, when there is enough of it to be
-    // worth a copy: more than a quarter of what a buffer holds. Giving back less would
-    // copy a whole big listing (and briefly hold it twice) to save a few percent.
+    // Gives back the slack that growing left behind. A big list gives back whole pages
+    // without moving; a small one is copied, which costs little.
     void trimSlack() {
-        trim(bytes_);
-        trim(ends_);
-        trim(order_);
+        bytes_.shrink_to_fit();
+        ends_.shrink_to_fit();
+        order_.shrink_to_fit();
     }
     // Reorders the names: name i becomes the old name order(i), for a permutation
     // `order` of the indices. `spare` becomes the byte buffer (a buffer the caller has
     // done with, whatever it holds; memory already in use costs no page faults), and
     // the old one is freed.
-    template <typename Order> void permute(const Order& order, std::vector<char>&& spare) {
-        std::vector<char> bytes = std::move(spare);
-        bytes.resize(bytes_.size());
-        std::vector<std::size_t> ends(ends_.size());
+    template <typename Order> void permute(const Order& order, PageVector<char>&& spare) {
+        PageVector<char> bytes = std::move(spare);
+        bytes.clear();
+        char* const into = bytes.extend(bytes_.size());
+        PageVector<std::size_t> ends;
+        std::size_t* const endsInto = ends.extend(ends_.size());
         // The names are gathered from all over the old buffer; asking for them a little
         // ahead lets the memory fetches overlap.
         constexpr std::size_t kAhead = 16;
@@ -86,9 +83,9 @@ public:
                 __builtin_prefetch(at(order(i + kAhead)).data());
             }
             const std::string_view name = at(order(i));
-            std::copy(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(used));
+            std::copy(name.begin(), name.end(), into + used);
             used += name.size();
-            ends[i] = used;
+            endsInto[i] = used;
         }
         bytes_ = std::move(bytes);
         ends_ = std::move(ends);
@@ -100,14 +97,8 @@ public:
     }
 
 private:
-    template <typename T> static void trim(std::vector<T>& buffer) {
-        if (buffer.capacity() - buffer.size() > buffer.capacity() / 4) {
-            buffer.shrink_to_fit();
-        }
-    }
-
-    std::vector<char> bytes_;
-    std::vector<std::size_t> ends_;
+    PageVector<char> bytes_;
+    PageVector<std::size_t> ends_;
     std::vector<std::uint32_t> order_;
 };
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <numeric>
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -111,85 +111,122 @@ template <typename Offset> struct Entry {
     Offset index; // of the name in the list
 };
 
-// The length of the prefix all keys share.
-template <typename Offset>
-std::size_t sharedPrefix(const char* keys, const std::vector<Entry<Offset>>& entries,
-                         const std::vector<Offset>& ends) {
-    std::size_t shared = ends[0] - entries[0].begin;
-    for (std::size_t i = 1; i < entries.size() && shared > 0; ++i) {
-        const std::size_t length = std::min<std::size_t>(shared, ends[i] - entries[i].begin);
-        std::size_t same = 0;
-        while (same < length && keys[same] == keys[entries[i].begin + same]) {
-            ++same;
-        }
-        shared = same;
-    }
-    return shared;
-}
-
-// Sorts the names' index by their keys, then hands the sorted entries and the key buffer
-// to `done`.
-template <typename Offset, typename Done> void sortWithKeys(const NameList& names, Done done) {
-    const std::size_t count = names.size();
-    // Sized for keys as long as the names, which all ASCII and Chinese UTF-8 names give;
-    // it grows only for names whose keys are longer.
-    std::vector<char> keys(names.byteSize() + kKeySlack);
-    std::size_t used = 0;
-    std::vector<Entry<Offset>> entries(count);
-    std::vector<Offset> ends(count); // of each name's key, by the name's index
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::string_view name = names.at(i);
-        const std::size_t room = kMaxKeyBytesPerByte * name.size();
-        if (keys.size() - used < room) {
-            keys.resize(std::max(keys.size() * 2, used + room));
-        }
-        const char* const end = writeKey(name, keys.data() + used);
-        entries[i] = {0, static_cast<Offset>(used), static_cast<Offset>(i)};
-        used = static_cast<std::size_t>(end - keys.data());
-        ends[i] = static_cast<Offset>(used);
+// The keys of a list's names, made one name at a time, and the sort by them.
+template <typename Offset> class KeyedNames {
+public:
+    // Whether offsets of this width hold `count` names of `bytes` bytes in all.
+    static bool holds(std::size_t count, std::size_t bytes) {
+        constexpr std::size_t kLargest = std::numeric_limits<Offset>::max();
+        return count <= kLargest && bytes <= (kLargest - kKeySlack) / kMaxKeyBytesPerByte;
     }
 
-    const char* const base = keys.data();
-    const std::size_t shared = sharedPrefix(base, entries, ends);
-    for (Entry<Offset>& entry : entries) {
-        const std::size_t from = entry.begin + shared;
-        const std::size_t available = std::min<std::size_t>(8, ends[entry.index] - from);
-        std::uint64_t window = 0;
-        for (std::size_t j = 0; j < 8; ++j) {
-            window =
-                (window << 8) | (j < available ? static_cast<unsigned char>(base[from + j]) : 0U);
+    // Makes the keys of the names of `names` from the first one not keyed yet.
+    void add(const NameList& names) {
+        if (entries_.empty()) {
+            // Taken whole, the list is known to its end; taken as it arrives, the
+            // buffers grow as it does.
+            keys_.reserve(names.byteSize() + kKeySlack);
+            entries_.reserve(names.size());
+            ends_.reserve(names.size());
         }
-        entry.window = window;
+        for (std::size_t i = entries_.size(); i < names.size(); ++i) {
+            const std::string_view name = names.at(i);
+            const std::size_t begin = keys_.size();
+            char* const start = keys_.extend(kMaxKeyBytesPerByte * name.size());
+            keys_.truncate(begin + static_cast<std::size_t>(writeKey(name, start) - start));
+            entries_.push_back({0, static_cast<Offset>(begin), static_cast<Offset>(i)});
+            ends_.push_back(static_cast<Offset>(keys_.size()));
+        }
     }
 
-    std::sort(entries.begin(), entries.end(), [&](const Entry<Offset>& a, const Entry<Offset>& b) {
-        if (a.window != b.window) {
-            return a.window < b.window;
+    // Sorts the names' index by their keys, then hands the sorted entries and the key
+    // buffer to `done`.
+    template <typename Done> void sort(const NameList& names, Done done) {
+        PageVector<Entry<Offset>> entries = std::move(entries_);
+        PageVector<Offset> ends = std::move(ends_);
+        PageVector<char> keys = std::move(keys_);
+        const char* const base = keys.data();
+        const std::size_t shared = sharedPrefix(base, entries, ends);
+        for (Entry<Offset>& entry : entries) {
+            const std::size_t from = entry.begin + shared;
+            const std::size_t available = std::min<std::size_t>(8, ends[entry.index] - from);
+            std::uint64_t window = 0;
+            for (std::size_t j = 0; j < 8; ++j) {
+                window = (window << 8) |
+                         (j < available ? static_cast<unsigned char>(base[from + j]) : 0U);
+            }
+            entry.window = window;
         }
-        const std::size_t lengthA = ends[a.index] - a.begin;
-        const std::size_t lengthB = ends[b.index] - b.begin;
-        const int order = std::memcmp(base + a.begin, base + b.begin, std::min(lengthA, lengthB));
-        if (order != 0) {
-            return order < 0;
+
+        std::sort(entries.begin(), entries.end(),
+                  [&](const Entry<Offset>& a, const Entry<Offset>& b) {
+                      if (a.window != b.window) {
+                          return a.window < b.window;
+                      }
+                      const std::size_t lengthA = ends[a.index] - a.begin;
+                      const std::size_t lengthB = ends[b.index] - b.begin;
+                      const int order =
+                          std::memcmp(base + a.begin, base + b.begin, std::min(lengthA, lengthB));
+                      if (order != 0) {
+                          return order < 0;
+                      }
+                      if (lengthA != lengthB) {
+                          return lengthA < lengthB;
+                      }
+                      // Names NTFS would take for the same one: their bytes decide (as
+                      // unsigned chars).
+                      return names.at(a.index) < names.at(b.index);
+                  });
+        ends = {};
+        done(entries, std::move(keys));
+    }
+
+private:
+    // The length of the prefix all keys share.
+    static std::size_t sharedPrefix(const char* keys, const PageVector<Entry<Offset>>& entries,
+                                    const PageVector<Offset>& ends) {
+        if (entries.empty()) {
+            return 0;
         }
-        if (lengthA != lengthB) {
-            return lengthA < lengthB;
+        std::size_t shared = ends[0] - entries[0].begin;
+        for (std::size_t i = 1; i < entries.size() && shared > 0; ++i) {
+            const std::size_t length = std::min<std::size_t>(shared, ends[i] - entries[i].begin);
+            std::size_t same = 0;
+            while (same < length && keys[same] == keys[entries[i].begin + same]) {
+                ++same;
+            }
+            shared = same;
         }
-        // Names NTFS would take for the same one: their bytes decide (as unsigned chars).
-        return names.at(a.index) < names.at(b.index);
-    });
-    ends = std::vector<Offset>();
-    done(entries, std::move(keys));
-}
+        return shared;
+    }
+
+    PageVector<char> keys_;
+    PageVector<Entry<Offset>> entries_;
+    PageVector<Offset> ends_; // of each name's key, by the name's index
+};
 
 // Offsets of 32 bits keep the index small; only folders whose keys pass 4 GB need more.
 template <typename Done> void sortByKeys(const NameList& names, Done done) {
-    constexpr std::size_t kSmall = std::numeric_limits<std::uint32_t>::max();
-    if (names.size() <= kSmall && names.byteSize() * kMaxKeyBytesPerByte + kKeySlack <= kSmall) {
-        sortWithKeys<std::uint32_t>(names, done);
+    if (KeyedNames<std::uint32_t>::holds(names.size(), names.byteSize())) {
+        KeyedNames<std::uint32_t> keyed;
+        keyed.add(names);
+        keyed.sort(names, done);
     } else {
-        sortWithKeys<std::size_t>(names, done);
+        KeyedNames<std::size_t> keyed;
+        keyed.add(names);
+        keyed.sort(names, done);
     }
+}
+
+template <typename Offset>
+std::vector<std::uint32_t> orderOf(const NameList& names, KeyedNames<Offset>& keyed) {
+    std::vector<std::uint32_t> order(names.size());
+    keyed.sort(names, [&order](const auto& entries, PageVector<char>&& /*keys*/) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            order[i] = static_cast<std::uint32_t>(entries[i].index);
+        }
+    });
+    return order;
 }
 
 } // namespace
@@ -205,7 +242,7 @@ void sortNames(NameList& names) {
     if (names.size() < 2) {
         return;
     }
-    sortByKeys(names, [&names](const auto& entries, std::vector<char>&& keys) {
+    sortByKeys(names, [&names](const auto& entries, PageVector<char>&& keys) {
         // The key buffer, as large as the names or larger, takes the sorted names.
         names.permute([&entries](std::size_t i) { return std::size_t(entries[i].index); },
                       std::move(keys));
@@ -213,16 +250,41 @@ void sortNames(NameList& names) {
 }
 
 std::vector<std::uint32_t> sortedOrder(const NameList& names) {
-    std::vector<std::uint32_t> order(names.size());
-    if (names.size() < 2) {
-        std::iota(order.begin(), order.end(), 0U);
-        return order;
+    NameSorter sorter;
+    sorter.add(names);
+    return sorter.takeOrder(names);
+}
+
+struct NameSorter::Keys {
+    KeyedNames<std::uint32_t> keyed;
+    // Set once the names outgrow 32-bit offsets; the order is then made at the end.
+    bool outgrown = false;
+};
+
+NameSorter::NameSorter() : keys_(std::make_unique<Keys>()) {}
+NameSorter::~NameSorter() = default;
+NameSorter::NameSorter(NameSorter&&) noexcept = default;
+NameSorter& NameSorter::operator=(NameSorter&&) noexcept = default;
+
+void NameSorter::add(const NameList& names) {
+    if (!keys_->outgrown && !KeyedNames<std::uint32_t>::holds(names.size(), names.byteSize())) {
+        keys_->outgrown = true;
+        keys_->keyed = {};
     }
-    sortByKeys(names, [&order](const auto& entries, std::vector<char>&& /*keys*/) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            order[i] = static_cast<std::uint32_t>(entries[i].index);
-        }
-    });
+    if (!keys_->outgrown) {
+        keys_->keyed.add(names);
+    }
+}
+
+std::vector<std::uint32_t> NameSorter::takeOrder(const NameList& names) {
+    add(names);
+    if (keys_->outgrown) {
+        KeyedNames<std::size_t> keyed;
+        keyed.add(names);
+        return orderOf(names, keyed);
+    }
+    std::vector<std::uint32_t> order = orderOf(names, keys_->keyed);
+    keys_->keyed = {};
     return order;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/NameList.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,27 @@ void sortNames(NameList& names);
 // The same order as a list of indices, leaving the names where they are: entry i is the
 // index of the name that comes i-th. For fewer than 2^32 names.
 std::vector<std::uint32_t> sortedOrder(const NameList& names);
+
+// Makes the order of a list while its names arrive: each name's key is made when it
+// comes, so that only the sort is left once the last name is in.
+class NameSorter {
+public:
+    NameSorter();
+    ~NameSorter();
+    NameSorter(NameSorter&&) noexcept;
+    NameSorter& operator=(NameSorter&&) noexcept;
+    NameSorter(const NameSorter&) = delete;
+    NameSorter& operator=(const NameSorter&) = delete;
+
+    // Makes the keys of the names appended to `names` since the last call.
+    void add(const NameList& names);
+    // The order of all of `names`, as sortedOrder gives it. The sorter starts afresh.
+    std::vector<std::uint32_t> takeOrder(const NameList& names);
+
+private:
+    struct Keys;
+    std::unique_ptr<Keys> keys_;
+};
 
 // Appends the sort key of one name to `key`: its upper-cased UTF-16 units, each written
 // the way UTF-8 writes a code point of that value (surrogates too), so that comparing two
