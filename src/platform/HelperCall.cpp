@@ -2,10 +2,12 @@
 
 #include "platform/HelperProtocol.h"
 #include "platform/NameCodec.h"
+#include "platform/NameOrder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -50,6 +52,9 @@ struct Process {
 
 // How much of an answer is read before the event loop gets its turn again.
 constexpr std::size_t kReadSlice = std::size_t{256} << 10;
+// A listing of at least this many names is put in order on a thread of its own, so that
+// the event loop keeps its turns during the sort.
+constexpr std::size_t kSortAsideFrom = std::size_t{1} << 15;
 // The socket holds this much of an answer, so that the helper seldom waits for the
 // program to take it (the system may give less).
 constexpr int kSocketBuffer = 4 << 20;
@@ -277,7 +282,7 @@ void HelperCall::readAnswer() {
     // Takes what has arrived, up to a slice, so that the helper is seldom held up by a
     // full socket and the event loop still gets its turn between slices.
     std::size_t taken = 0;
-    while (state_ == State::Running && taken < kReadSlice) {
+    while (receiving() && taken < kReadSlice) {
         char* into = reader_->frames.prepare(kReadSlice - taken);
         const ssize_t n = ::recv(fd_, into, kReadSlice - taken, MSG_DONTWAIT);
         reader_->frames.commit(n > 0 ? static_cast<std::size_t>(n) : 0);
@@ -293,10 +298,10 @@ void HelperCall::readAnswer() {
         }
         taken += static_cast<std::size_t>(n);
         helper::Frame frame;
-        while (state_ == State::Running && reader_->frames.next(frame)) {
+        while (receiving() && reader_->frames.next(frame)) {
             handleFrame(frame.kind, frame.body);
         }
-        if (state_ == State::Running && reader_->frames.malformed()) {
+        if (receiving() && reader_->frames.malformed()) {
             finish(State::Lost, EIO);
         }
     }
@@ -329,25 +334,9 @@ void HelperCall::handleFrame(char kind, std::string_view body) {
             return;
         }
         names_.appendPacked(sizes, body.substr(offset));
+        sorter_.add(names_);
         entriesRead_ = names_.size();
         emit progressed();
-        break;
-    }
-    case helper::kOrder: {
-        const std::size_t count = body.size() / sizeof(std::uint32_t);
-        if (order_.size() + count > names_.size()) {
-            finish(State::Lost, EIO);
-            return;
-        }
-        const std::size_t used = order_.size();
-        order_.resize(used + count);
-        std::memcpy(order_.data() + used, body.data(), count * sizeof(std::uint32_t));
-        // An index past the names would be read as a name; such an answer is not ours.
-        if (std::any_of(order_.begin() + static_cast<std::ptrdiff_t>(used), order_.end(),
-                        [this](std::uint32_t i) { return i >= names_.size(); })) {
-            finish(State::Lost, EIO);
-            return;
-        }
         break;
     }
     case helper::kEnd:
@@ -370,20 +359,45 @@ void HelperCall::finish(State state, int error) {
     } else {
         pool().retire(process);
     }
+    if (state != State::Done || error != 0) {
+        complete(state, error);
+    } else if (names_.size() < kSortAsideFrom) {
+        names_.setOrder(sorter_.takeOrder(names_));
+        complete(State::Done, 0);
+    } else {
+        sortAside();
+    }
+}
+
+void HelperCall::sortAside() {
+    // The names and their keys go with the sort, so that a call abandoned meanwhile
+    // frees nothing the sort still reads; its result is then dropped.
+    struct Job {
+        NameList names;
+        NameSorter sorter;
+        std::vector<std::uint32_t> order;
+    };
+    auto job = std::make_shared<Job>(Job{std::move(names_), std::move(sorter_), {}});
+    names_ = {};
+    QThread* thread = QThread::create([job] { job->order = job->sorter.takeOrder(job->names); });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(thread, &QThread::finished, this, [this, job] {
+        if (state_ == State::Running) {
+            names_ = std::move(job->names);
+            names_.setOrder(std::move(job->order));
+            complete(State::Done, 0);
+        }
+    });
+    thread->start();
+}
+
+void HelperCall::complete(State state, int error) {
     state_ = state;
     error_ = error;
-    if (!order_.empty()) {
-        if (order_.size() == names_.size() && error_ == 0) {
-            names_.setOrder(std::move(order_));
-        } else {
-            state_ = State::Lost;
-            error_ = EIO;
-        }
-        order_ = {};
-    }
     if (error_ != 0) {
         names_.clear();
     }
+    sorter_ = {};
     emit finished();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/NameList.h"
+#include "platform/NameOrder.h"
 
 #include <QObject>
 #include <QString>
@@ -43,7 +44,7 @@ public:
     [[nodiscard]] int error() const { return error_; }
     // How many entries a listing has read so far.
     [[nodiscard]] quint64 entriesRead() const { return entriesRead_; }
-    // The names a finished listing received, in the order the helper sent them.
+    // The names a finished listing received, in the order the column shows them.
     platform::NameList takeNames() { return std::move(names_); }
 
     // Stops waiting for the answer at once.
@@ -55,16 +56,20 @@ signals:
 
 private:
     HelperCall(char kind, const std::string& body);
+    // Whether the answer is still coming in (a listing is then put in order).
+    [[nodiscard]] bool receiving() const { return state_ == State::Running && fd_ >= 0; }
     void readAnswer();
     void handleFrame(char kind, std::string_view body);
     void finish(State state, int error);
+    void sortAside();
+    void complete(State state, int error);
     void dropNotifier();
 
     State state_ = State::Running;
     int error_ = 0;
     quint64 entriesRead_ = 0;
     platform::NameList names_;
-    std::vector<std::uint32_t> order_;
+    NameSorter sorter_;
     int pid_ = -1;
     int fd_ = -1;
     QSocketNotifier* notifier_ = nullptr;

@@ -20,10 +20,8 @@
 //   'R' rename    body: u32 length of the source, source, target
 // Answers:
 //   'N' names     body: u32 count, count u32 name lengths, the names' bytes one after another;
-//                 a listing sends its names in such frames while it reads them
-//   'O' order     body: u32 indices into the names sent, in the order the column shows
-//                 them; a listing's order frames follow all its names and together hold
-//                 each index once
+//                 a listing sends its names in such frames while it reads them, in the
+//                 order the folder gives them
 //   'E' end       body: i32 0 for done, else an errno value; the last frame of every answer
 namespace platform::helper {
 
@@ -33,7 +31,6 @@ enum Kind : char {
     kTrash = 'T',
     kRename = 'R',
     kNames = 'N',
-    kOrder = 'O',
     kEnd = 'E',
 };
 

@@ -3,7 +3,6 @@
 #include "platform/FileSystem.h"
 #include "platform/HelperProtocol.h"
 #include "platform/NameCodec.h"
-#include "platform/NameOrder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,59 +31,39 @@ QString pathOf(std::string_view bytes) {
     return decodeName(bytes);
 }
 
-// Sends the names from `first` on as one frame, built in `frame`, which keeps its memory
-// from one frame to the next.
-bool sendNames(int out, const NameList& names, std::size_t first, std::string& frame) {
-    const std::size_t count = names.size() - first;
-    const std::string_view bytes = names.bytesFrom(first);
+// Sends the names as one frame, built in `frame`, which keeps its memory from one frame to
+// the next.
+bool sendNames(int out, const NameList& names, std::string& frame) {
+    const std::string_view bytes = names.bytesFrom(0);
     frame.clear();
-    appendU32(frame,
-              static_cast<std::uint32_t>(sizeof(std::uint32_t) * (1 + count) + bytes.size()));
+    appendU32(frame, static_cast<std::uint32_t>(sizeof(std::uint32_t) * (1 + names.size()) +
+                                                bytes.size()));
     frame.push_back(kNames);
-    appendU32(frame, static_cast<std::uint32_t>(count));
-    for (std::size_t i = first; i < names.size(); ++i) {
+    appendU32(frame, static_cast<std::uint32_t>(names.size()));
+    for (std::size_t i = 0; i < names.size(); ++i) {
         appendU32(frame, static_cast<std::uint32_t>(names.at(i).size()));
     }
     // The names go out straight from the list, which holds them one after another.
     return sendAll(out, frame) && sendAll(out, bytes);
 }
 
-// Sends the order in which the column shows the names, in frames of up to a mebibyte.
-bool sendOrder(int out, const std::vector<std::uint32_t>& order, std::string& frame) {
-    constexpr std::size_t kPerFrame = std::size_t{256} << 10;
-    for (std::size_t first = 0; first < order.size(); first += kPerFrame) {
-        const std::size_t count = std::min(kPerFrame, order.size() - first);
-        frame.clear();
-        appendFrame(
-            frame, kOrder,
-            {reinterpret_cast<const char*>(order.data() + first), count * sizeof(std::uint32_t)});
-        if (!sendAll(out, frame)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Lists the folder, sending the names while they are read, so that the program takes
-// them in while the disk is still being read; then sends the order they are shown in.
+// them in (and puts them in order) while the disk is still being read. Only the names
+// not sent yet are kept.
 bool answerList(int out, std::string_view folder) {
     NameList names;
     std::string frame;
-    std::size_t sent = 0;
-    std::size_t sentBytes = 0;
     auto lastFlush = Clock::now();
     bool written = true;
     const auto flush = [&] {
-        if (written && sent < names.size()) {
-            written = sendNames(out, names, sent, frame);
-            sent = names.size();
-            sentBytes = names.byteSize();
+        if (written && !names.empty()) {
+            written = sendNames(out, names, frame);
+            names.clear();
             lastFlush = Clock::now();
         }
     };
     const auto progress = [&] {
-        if (names.byteSize() - sentBytes >= kFlushBytes ||
-            Clock::now() - lastFlush >= kFlushEvery) {
+        if (names.byteSize() >= kFlushBytes || Clock::now() - lastFlush >= kFlushEvery) {
             flush();
         }
     };
@@ -92,7 +71,7 @@ bool answerList(int out, std::string_view folder) {
         return sendEnd(out, errno != 0 ? errno : EIO);
     }
     flush();
-    return written && sendOrder(out, sortedOrder(names), frame) && sendEnd(out, 0);
+    return written && sendEnd(out, 0);
 }
 
 int answer(int out, Kind kind, std::string_view body) {
@@ -122,16 +101,11 @@ int answer(int out, Kind kind, std::string_view body) {
 } // namespace
 
 void warmUp() {
-    // The first listing would otherwise also pay for loading the code it runs (the
-    // listing, the order and its tables) and for setting up the heap. The process's own
-    // open files are a folder that is always there and never waits on a disk.
+    // The first listing would otherwise also pay for loading the code it runs and for
+    // setting up the heap. The process's own open files are a folder that is always
+    // there and never waits on a disk.
     NameList names;
     listFolder(QStringLiteral("/proc/self/fd"), names, [] {});
-    // Names beyond ASCII take the ordering through the Unicode tables.
-    names.append("\xe6\x96\x87\xe4\xbb\xb6");
-    names.append("\xc3\x89t\xc3\xa9");
-    names.append("\xb6\xd4");
-    sortedOrder(names);
     std::string frame;
     frame.reserve(kFlushBytes * 2);
     appendFrame(frame, kNames, {});

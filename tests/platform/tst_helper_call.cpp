@@ -2,9 +2,11 @@
 // whose file system never answers.
 
 #include "RawTree.h"
+#include "platform/FileSystem.h"
 #include "platform/HelperCall.h"
 #include "platform/HelperProtocol.h"
 #include "platform/NameCodec.h"
+#include "platform/NameOrder.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -48,6 +50,7 @@ private slots:
     void requestsAreCarriedOutByTheHelper();
     void folderThatNeverAnswersIsLeftBehind();
     void slowFolderEndsWithAllItsNames();
+    void bigFolderComesInTheColumnsOrder();
 };
 
 void HelperCallTest::framesSurviveAnyCut() {
@@ -196,6 +199,41 @@ void HelperCallTest::slowFolderEndsWithAllItsNames() {
     QCOMPARE(call->error(), 0);
     QCOMPARE(call->entriesRead(), quint64(300));
     QCOMPARE(namesOf(*call), expected);
+}
+
+void HelperCallTest::bigFolderComesInTheColumnsOrder() {
+    // Enough names to be put in order beside the event loop, in mixed case and scripts.
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    static const char* const kStems[] = {"File", "file", "_x", "\xe4\xb8\xad", "~t", "Zed"};
+    constexpr int kCount = 40000;
+    for (int i = 0; i < kCount; ++i) {
+        const QByteArray name =
+            root + '/' + kStems[i % 6] + QByteArray::number((i * 7919) % kCount);
+        QVERIFY(::close(::open(name.constData(), O_CREAT | O_WRONLY, 0644)) == 0);
+    }
+    platform::NameList expected;
+    QVERIFY(platform::listFolder(dir.path(), expected));
+    platform::sortNames(expected);
+
+    auto call = HelperCall::list(dir.path());
+    QVERIFY(finishes(*call));
+    QCOMPARE(call->error(), 0);
+    const platform::NameList listed = call->takeNames();
+    QCOMPARE(listed.size(), expected.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        QCOMPARE(listed.at(i), expected.at(i));
+    }
+
+    // Given up once all names are in, while they are being put in order: nothing more
+    // is reported, and the late order touches nothing.
+    auto dropped = HelperCall::list(dir.path());
+    QSignalSpy finished(dropped.get(), &HelperCall::finished);
+    QVERIFY(QTest::qWaitFor([&] { return dropped->entriesRead() == quint64(kCount); }));
+    dropped->abandon();
+    QTest::qWait(300);
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(dropped->takeNames().size(), std::size_t(0));
 }
 
 QTEST_GUILESS_MAIN(HelperCallTest)
