@@ -235,6 +235,17 @@ void FolderListingTest::trimSlackKeepsNamesAndBoundsMemory() {
         QCOMPARE(list.at(count), std::string_view("after"));
         QCOMPARE(list.at(count - 1),
                  std::string_view("name-" + std::to_string((count - 1) * 7919)));
+
+        // A copy keeps the names; a list emptied, refilled and trimmed keeps the new ones.
+        const NameList copy = list;
+        list.clear();
+        list.append("again");
+        list.trimSlack();
+        QCOMPARE(list.size(), std::size_t(1));
+        QCOMPARE(list.at(0), std::string_view("again"));
+        QCOMPARE(copy.size(), count + 1);
+        QCOMPARE(copy.at(count), std::string_view("after"));
+        QCOMPARE(copy.at(0), std::string_view("name-0"));
     }
 }
 
