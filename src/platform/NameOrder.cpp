@@ -23,9 +23,17 @@ constexpr std::size_t kMaxKeyBytesPerByte = 3;
 // bytes on the file systems Linux mounts).
 constexpr std::size_t kKeySlack = kMaxKeyBytesPerByte * 256;
 
+// From the CJK punctuation to the end of the Yi syllables (kana, Hangul letters, CJK
+// ideographs), no unit has an upper case of its own; Chinese names skip the table.
+constexpr char16_t kCaselessFrom = 0x3000;
+constexpr char16_t kCaselessTo = 0xA4D0;
+
 char16_t upperUnit(char16_t unit) {
     if (unit < 0x80) {
         return unit >= u'a' && unit <= u'z' ? char16_t(unit - (u'a' - u'A')) : unit;
+    }
+    if (unit >= kCaselessFrom && unit < kCaselessTo) {
+        return unit;
     }
     // The table maps 16-bit units: a surrogate is no letter of its own.
     if (QChar::isSurrogate(unit)) {
@@ -62,8 +70,15 @@ char* putUtf8(char* out, const unsigned char* p, const unsigned char* end) {
             out = putUnit(out, upperUnit(char16_t(((lead & 0x1F) << 6) | (p[1] & 0x3F))));
             p += 2;
         } else if (lead < 0xF0) {
-            out = putUnit(out, upperUnit(char16_t(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) |
-                                                  (p[2] & 0x3F))));
+            const auto unit =
+                char16_t(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            if (unit >= kCaselessFrom && unit < kCaselessTo) {
+                // Its key is its own UTF-8.
+                std::memcpy(out, p, 3);
+                out += 3;
+            } else {
+                out = putUnit(out, upperUnit(unit));
+            }
             p += 3;
         } else {
             const char32_t cp = (char32_t(lead & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) |

@@ -143,6 +143,19 @@ void NameOrderTest::randomNamesFollowTheDefinition() {
     platform::sortNames(list);
     std::sort(names.begin(), names.end(), definedBefore);
     QCOMPARE(namesOf(list), names);
+
+    // Every unit around and in the block that keys without the case table (kana, CJK,
+    // Yi) keys as the definition says.
+    for (char16_t unit = 0x2C00; unit < 0xA800; ++unit) {
+        if (QChar::isSurrogate(unit)) {
+            continue;
+        }
+        const QByteArray utf8 = QString(QChar(unit)).toUtf8();
+        std::string key;
+        platform::appendSortKey({utf8.constData(), std::size_t(utf8.size())}, key);
+        const QByteArray upper = QString(QChar(char16_t(QChar::toUpper(char32_t(unit))))).toUtf8();
+        QCOMPARE(QByteArray::fromStdString(key), upper);
+    }
 }
 
 QTEST_GUILESS_MAIN(NameOrderTest)
