@@ -15,6 +15,7 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/ErrorText.cpp
   src/platform/HelperProtocol.cpp
   src/platform/HelperServer.cpp
+  src/platform/HelperAnswer.cpp
   src/platform/HelperCall.cpp
   # store
   src/store/ComError.cpp

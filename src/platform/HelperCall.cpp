@@ -1,12 +1,11 @@
 #include "platform/HelperCall.h"
 
+#include "platform/HelperAnswer.h"
 #include "platform/HelperProtocol.h"
 #include "platform/NameCodec.h"
-#include "platform/NameOrder.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSocketNotifier>
 #include <QThread>
 
 #include <algorithm>
@@ -50,11 +49,6 @@ struct Process {
     Context context;
 };
 
-// How much of an answer is read before the event loop gets its turn again.
-constexpr std::size_t kReadSlice = std::size_t{256} << 10;
-// A listing of at least this many names is put in order on a thread of its own, so that
-// the event loop keeps its turns during the sort.
-constexpr std::size_t kSortAsideFrom = std::size_t{1} << 15;
 // The socket holds this much of an answer, so that the helper seldom waits for the
 // program to take it (the system may give less).
 constexpr int kSocketBuffer = 4 << 20;
@@ -101,11 +95,11 @@ public:
     }
 
     // A helper that is stuck or whose answer is no longer wanted: killed if it can be;
-    // one stuck in the kernel dies when its call returns.
-    void abandon(const Process& process) {
-        ::kill(process.pid, SIGKILL);
-        ::close(process.fd);
-        exited_.push_back(process.pid);
+    // one stuck in the kernel dies when its call returns. Its socket is closed by whoever
+    // still reads it.
+    void abandon(pid_t pid) {
+        ::kill(pid, SIGKILL);
+        exited_.push_back(pid);
         prepare();
     }
 
@@ -197,34 +191,34 @@ Pool& pool() {
 
 } // namespace
 
-struct HelperCall::Reader {
-    helper::FrameReader frames;
-    std::vector<std::size_t> sizes;
-    Context context;
+struct HelperCall::Helper {
+    Process process;
 };
 
-HelperCall::HelperCall(char kind, const std::string& body) : reader_(std::make_unique<Reader>()) {
+HelperCall::HelperCall(char kind, const std::string& body) {
     std::optional<Process> process = pool().take();
     if (!process) {
         state_ = State::Lost;
         error_ = ECHILD;
         return;
     }
-    pid_ = process->pid;
-    fd_ = process->fd;
-    reader_->context = process->context;
     std::string request;
     helper::appendFrame(request, static_cast<helper::Kind>(kind), body);
     // The helper is idle and reading, so the request goes out at once.
-    if (!helper::sendAll(fd_, request)) {
+    if (!helper::sendAll(process->fd, request)) {
         pool().retire(*process);
-        fd_ = -1;
         state_ = State::Lost;
         error_ = ECHILD;
         return;
     }
-    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &HelperCall::readAnswer);
+    helper_ = std::make_unique<Helper>(Helper{*process});
+    // The answer is read on a thread that shares it with this call; given up, the thread
+    // ends on its own and takes the answer with it.
+    answer_ = std::make_shared<HelperAnswer>(process->fd);
+    QThread* reader = QThread::create([answer = answer_] { answer->read(); });
+    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    connect(reader, &QThread::finished, this, &HelperCall::answered);
+    reader->start();
 }
 
 HelperCall::~HelperCall() {
@@ -255,149 +249,38 @@ std::unique_ptr<HelperCall> HelperCall::rename(const QString& from, const QStrin
         new HelperCall(helper::kRename, helper::renameBody(bytesOf(from), bytesOf(to))));
 }
 
+quint64 HelperCall::entriesRead() const {
+    return answer_ ? answer_->entriesRead() : 0;
+}
+
 void HelperCall::abandon() {
     if (state_ != State::Running) {
         return;
     }
-    dropNotifier();
-    if (fd_ >= 0) {
-        pool().abandon(Process{pid_, fd_, reader_->context});
-        fd_ = -1;
-    }
+    // The reading thread still watches the socket; it is closed when the thread is done.
+    answer_->giveUp();
+    pool().abandon(helper_->process.pid);
     state_ = State::Abandoned;
     error_ = ECANCELED;
-    names_.clear();
 }
 
-void HelperCall::dropNotifier() {
-    // Deleted later: this may run inside the notifier's own signal.
-    if (notifier_ != nullptr) {
-        notifier_->setEnabled(false);
-        notifier_->deleteLater();
-        notifier_ = nullptr;
+void HelperCall::answered() {
+    if (state_ != State::Running) {
+        return;
     }
-}
-
-void HelperCall::readAnswer() {
-    // Takes what has arrived, up to a slice, so that the helper is seldom held up by a
-    // full socket and the event loop still gets its turn between slices.
-    std::size_t taken = 0;
-    while (receiving() && taken < kReadSlice) {
-        char* into = reader_->frames.prepare(kReadSlice - taken);
-        const ssize_t n = ::recv(fd_, into, kReadSlice - taken, MSG_DONTWAIT);
-        reader_->frames.commit(n > 0 ? static_cast<std::size_t>(n) : 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            return;
-        }
-        if (n <= 0) {
-            finish(State::Lost, EIO);
-            return;
-        }
-        taken += static_cast<std::size_t>(n);
-        helper::Frame frame;
-        while (receiving() && reader_->frames.next(frame)) {
-            handleFrame(frame.kind, frame.body);
-        }
-        if (receiving() && reader_->frames.malformed()) {
-            finish(State::Lost, EIO);
-        }
-    }
-}
-
-void HelperCall::handleFrame(char kind, std::string_view body) {
-    switch (kind) {
-    case helper::kNames: {
-        if (body.size() < sizeof(std::uint32_t)) {
-            finish(State::Lost, EIO);
-            return;
-        }
-        const std::size_t count = helper::readU32(body.data());
-        std::size_t lengths = sizeof(std::uint32_t);
-        std::size_t offset = lengths + count * sizeof(std::uint32_t);
-        if (offset > body.size()) {
-            finish(State::Lost, EIO);
-            return;
-        }
-        std::vector<std::size_t>& sizes = reader_->sizes;
-        sizes.resize(count);
-        std::size_t total = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            sizes[i] = helper::readU32(body.data() + lengths);
-            lengths += sizeof(std::uint32_t);
-            total += sizes[i];
-        }
-        if (total != body.size() - offset) {
-            finish(State::Lost, EIO);
-            return;
-        }
-        names_.appendPacked(sizes, body.substr(offset));
-        sorter_.add(names_);
-        entriesRead_ = names_.size();
-        emit progressed();
-        break;
-    }
-    case helper::kEnd:
-        finish(State::Done, body.size() >= sizeof(std::uint32_t)
-                                ? static_cast<int>(helper::readU32(body.data()))
-                                : EIO);
-        break;
-    default:
-        finish(State::Lost, EIO);
-        break;
-    }
-}
-
-void HelperCall::finish(State state, int error) {
-    dropNotifier();
-    const Process process{pid_, fd_, reader_->context};
-    fd_ = -1;
-    if (state == State::Done && !reader_->frames.pending()) {
-        pool().giveBack(process);
+    if (answer_->complete() && answer_->clean()) {
+        pool().giveBack(helper_->process);
     } else {
-        pool().retire(process);
+        pool().retire(helper_->process);
     }
-    if (state != State::Done || error != 0) {
-        complete(state, error);
-    } else if (names_.size() < kSortAsideFrom) {
-        names_.setOrder(sorter_.takeOrder(names_));
-        complete(State::Done, 0);
+    if (answer_->complete()) {
+        state_ = State::Done;
+        error_ = answer_->error();
+        names_ = answer_->takeNames();
     } else {
-        sortAside();
+        state_ = State::Lost;
+        error_ = EIO;
     }
-}
-
-void HelperCall::sortAside() {
-    // The names and their keys go with the sort, so that a call abandoned meanwhile
-    // frees nothing the sort still reads; its result is then dropped.
-    struct Job {
-        NameList names;
-        NameSorter sorter;
-        std::vector<std::uint32_t> order;
-    };
-    auto job = std::make_shared<Job>(Job{std::move(names_), std::move(sorter_), {}});
-    names_ = {};
-    QThread* thread = QThread::create([job] { job->order = job->sorter.takeOrder(job->names); });
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    connect(thread, &QThread::finished, this, [this, job] {
-        if (state_ == State::Running) {
-            names_ = std::move(job->names);
-            names_.setOrder(std::move(job->order));
-            complete(State::Done, 0);
-        }
-    });
-    thread->start();
-}
-
-void HelperCall::complete(State state, int error) {
-    state_ = state;
-    error_ = error;
-    if (error_ != 0) {
-        names_.clear();
-    }
-    sorter_ = {};
     emit finished();
 }
 

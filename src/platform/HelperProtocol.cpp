@@ -42,16 +42,17 @@ char* FrameReader::prepare(std::size_t size) {
     // Bytes already handed out are dropped before more arrive, so the buffer holds at
     // most one unfinished frame and what came after it.
     if (used_ > 0) {
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(used_));
+        const std::size_t left = buffer_.size() - used_;
+        std::memmove(buffer_.data(), buffer_.data() + used_, left);
+        buffer_.truncate(left);
         used_ = 0;
     }
     prepared_ = buffer_.size();
-    buffer_.resize(prepared_ + size);
-    return buffer_.data() + prepared_;
+    return buffer_.extend(size);
 }
 
 void FrameReader::commit(std::size_t size) {
-    buffer_.resize(prepared_ + size);
+    buffer_.truncate(prepared_ + size);
 }
 
 bool FrameReader::next(Frame& frame) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PageVector.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -70,7 +72,7 @@ public:
     [[nodiscard]] bool pending() const { return used_ < buffer_.size(); }
 
 private:
-    std::vector<char> buffer_;
+    PageVector<char> buffer_;
     std::size_t used_ = 0;
     std::size_t prepared_ = 0;
     bool malformed_ = false;

@@ -91,7 +91,7 @@ public:
 
 private:
     // Arrays from this size on are kept in pages of their own.
-    static constexpr std::size_t kPagedFrom = std::size_t{64} << 10;
+    static constexpr std::size_t kPagedFrom = std::size_t{1} << 20;
     static constexpr std::size_t kPage = 4096;
 
     static std::size_t pageRound(std::size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }

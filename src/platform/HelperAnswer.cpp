@@ -1,0 +1,111 @@
+#include "platform/HelperAnswer.h"
+
+#include "platform/HelperProtocol.h"
+#include "platform/NameOrder.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+// At most this much is taken off the socket at once.
+constexpr std::size_t kChunk = std::size_t{256} << 10;
+} // namespace
+
+HelperAnswer::HelperAnswer(int socket)
+    : socket_(socket), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+HelperAnswer::~HelperAnswer() {
+    if (givenUp_) {
+        ::close(socket_);
+    }
+    if (wake_ >= 0) {
+        ::close(wake_);
+    }
+}
+
+void HelperAnswer::giveUp() {
+    givenUp_ = true;
+    const std::uint64_t one = 1;
+    // Nothing is lost if this fails: the reader also stops when the killed helper's end
+    // of the socket closes.
+    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
+}
+
+void HelperAnswer::read() {
+    helper::FrameReader frames;
+    NameSorter sorter;
+    while (!givenUp_) {
+        pollfd waits[2] = {{socket_, POLLIN, 0}, {wake_, POLLIN, 0}};
+        const int ready = ::poll(waits, wake_ >= 0 ? 2 : 1, -1);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0 || waits[1].revents != 0) {
+            return;
+        }
+        char* const into = frames.prepare(kChunk);
+        const ssize_t n = ::recv(socket_, into, kChunk, MSG_DONTWAIT);
+        frames.commit(n > 0 ? static_cast<std::size_t>(n) : 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        helper::Frame frame;
+        while (frames.next(frame)) {
+            if (frame.kind == helper::kNames) {
+                if (!takeNames(frame.body)) {
+                    return;
+                }
+                sorter.add(names_);
+                entries_.store(names_.size(), std::memory_order_relaxed);
+            } else if (frame.kind == helper::kEnd && frame.body.size() >= sizeof(std::uint32_t)) {
+                error_ = static_cast<int>(helper::readU32(frame.body.data()));
+                clean_ = !frames.pending();
+                complete_ = true;
+                if (error_ == 0 && !givenUp_) {
+                    names_.setOrder(sorter.takeOrder(names_));
+                } else {
+                    names_.clear();
+                }
+                return;
+            } else {
+                return;
+            }
+        }
+        if (frames.malformed()) {
+            return;
+        }
+    }
+}
+
+// Appends the names of one frame; false when the frame is not well formed.
+bool HelperAnswer::takeNames(std::string_view body) {
+    if (body.size() < sizeof(std::uint32_t)) {
+        return false;
+    }
+    const std::size_t count = helper::readU32(body.data());
+    const std::size_t offset = sizeof(std::uint32_t) * (1 + count);
+    if (count > body.size() / sizeof(std::uint32_t) || offset > body.size()) {
+        return false;
+    }
+    sizes_.resize(count);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        sizes_[i] = helper::readU32(body.data() + sizeof(std::uint32_t) * (1 + i));
+        total += sizes_[i];
+    }
+    if (total != body.size() - offset) {
+        return false;
+    }
+    names_.appendPacked(sizes_, body.substr(offset));
+    return true;
+}
+
+} // namespace platform
