@@ -142,6 +142,19 @@ void HelperCallTest::requestsAreCarriedOutByTheHelper() {
     auto lost = HelperCall::list(QDir::tempPath());
     QCOMPARE(lost->state(), HelperCall::State::Lost);
     QCOMPARE(lost->error(), ECHILD);
+
+    // A helper whose answer claims more names than it holds is lost; nothing of the
+    // answer is taken.
+    const QString liar = root + "/liar";
+    testsupport::makeFile(liar, "#!/bin/sh\nhead -c 1 >/dev/null\n"
+                                "printf '\\010\\0\\0\\0N\\377\\377\\377\\0abcd'\ncat >/dev/null\n");
+    QVERIFY(QFile::setPermissions(liar, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    platform::setHelperProgram(liar);
+    auto broken = HelperCall::list(root);
+    QVERIFY(finishes(*broken));
+    QCOMPARE(broken->state(), HelperCall::State::Lost);
+    QCOMPARE(broken->error(), EIO);
+    QCOMPARE(broken->takeNames().size(), std::size_t(0));
 }
 
 void HelperCallTest::folderThatNeverAnswersIsLeftBehind() {
