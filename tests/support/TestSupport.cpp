@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "platform/RawTree.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -45,6 +47,8 @@ ScopedDataHome::~ScopedDataHome() {
     } else {
         qunsetenv("XDG_DATA_HOME");
     }
+    // The trash may hold names that are not UTF-8, which QTemporaryDir cannot remove.
+    removeTreeRaw(QFile::encodeName(dir_.path()));
 }
 
 ScopedCurrentDir::ScopedCurrentDir(const QString& path) : previous_(QDir::currentPath()) {
