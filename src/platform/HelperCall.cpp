@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QThread>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>

@@ -4,7 +4,6 @@
 #include "platform/HelperProtocol.h"
 #include "platform/NameCodec.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <unistd.h>
@@ -34,7 +33,7 @@ QString pathOf(std::string_view bytes) {
 // Sends the names as one frame, built in `frame`, which keeps its memory from one frame to
 // the next.
 bool sendNames(int out, const NameList& names, std::string& frame) {
-    const std::string_view bytes = names.bytesFrom(0);
+    const std::string_view bytes = names.bytes();
     frame.clear();
     appendU32(frame, static_cast<std::uint32_t>(sizeof(std::uint32_t) * (1 + names.size()) +
                                                 bytes.size()));

@@ -34,12 +34,8 @@ public:
         }
     }
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
-    // The bytes of the names from the one appended as number `first` to the last, one
-    // after another as they were appended.
-    [[nodiscard]] std::string_view bytesFrom(std::size_t first) const {
-        const std::size_t begin = first == 0 ? 0 : ends_[first - 1];
-        return {bytes_.data() + begin, bytes_.size() - begin};
-    }
+    // The bytes of the names, one after another as they were appended.
+    [[nodiscard]] std::string_view bytes() const { return {bytes_.data(), bytes_.size()}; }
     // The bytes of all names together.
     [[nodiscard]] std::size_t byteSize() const { return bytes_.size(); }
     [[nodiscard]] bool empty() const { return ends_.empty(); }
