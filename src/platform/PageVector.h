@@ -49,8 +49,6 @@ public:
     const T* end() const { return data_ + size_; }
     T& operator[](std::size_t i) { return data_[i]; }
     const T& operator[](std::size_t i) const { return data_[i]; }
-    T& back() { return data_[size_ - 1]; }
-    const T& back() const { return data_[size_ - 1]; }
 
     void push_back(const T& value) {
         if (size_ == capacity_) {
