@@ -14,10 +14,10 @@
 #include "app/CDirquillApp.h"
 #include "browser/CColumnList.h"
 #include "platform/FileSystem.h"
-#include "platform/HelperCall.h"
-#include "platform/NameCodec.h"
-#include "platform/NameList.h"
-#include "platform/NameOrder.h"
+#include "platform/helper/HelperCall.h"
+#include "names/NameCodec.h"
+#include "names/NameList.h"
+#include "names/NameOrder.h"
 #include "store/CConnection.h"
 #include "ui/CDirquillDlg.h"
 
@@ -242,12 +242,12 @@ Sample floorListing(const Folder& folder, bool sorted) {
 // (2) The program's listing into its name buffer, and the same put in the columns' order.
 Sample nameListListing(const Folder& folder, bool sorted) {
     return inChild([&] {
-        platform::NameList names;
-        const QString path = platform::decodeName(folder.path);
+        names::NameList names;
+        const QString path = names::decodeName(folder.path);
         return measure([&] {
             platform::listFolder(path, names);
             if (sorted) {
-                platform::sortNames(names);
+                names::sortNames(names);
             }
         });
     });
@@ -293,7 +293,7 @@ struct Window {
         theApp.m_pConnection = std::make_shared<CConnection>();
         theApp.m_pConnection->Open(
             QStringLiteral("Data Source=%1;").arg(QString::fromStdString(database)));
-        const QString drive = platform::decodeName(folder.path) + QLatin1Char('/');
+        const QString drive = names::decodeName(folder.path) + QLatin1Char('/');
         platform::setDriveRootSource([drive] { return QStringList{drive}; });
         dlg.Create();
         dlg.Column(0).SelectRow(1);
@@ -338,11 +338,11 @@ long helperPeakKb(int pid) {
 Sample inProcessFill(const Folder& folder, const std::string& database) {
     return inChild([&] {
         Window window(folder, database);
-        const QString path = platform::decodeName(folder.path);
+        const QString path = names::decodeName(folder.path);
         const Sample sample = measure([&] {
-            platform::NameList names;
+            names::NameList names;
             platform::listFolder(path, names);
-            platform::sortNames(names);
+            names::sortNames(names);
             names.trimSlack();
             window.dlg.Column(1).SetItems(std::move(names));
             window.dlg.Column(1).viewport()->repaint();

@@ -1,22 +1,27 @@
-# Source lists of the two libraries, one block per folder.
+# Source lists of the libraries, one block per folder.
+
+# Names: the name codec, the order and the name lists. No window, no file system.
+set(DIRQUILL_NAMES_SOURCES
+  src/names/NameCodec.cpp
+  src/names/NameOrder.cpp
+)
 
 set(DIRQUILL_CORE_SOURCES
   # res: texts and tables the core needs
   res/Texts.cpp
   res/MessageTable.cpp
   # platform
-  src/platform/NameCodec.cpp
-  src/platform/NameOrder.cpp
   src/platform/FolderListing.cpp
   src/platform/MountTable.cpp
   src/platform/DriveRoots.cpp
   src/platform/FileChanges.cpp
   src/platform/Trash.cpp
   src/platform/ErrorText.cpp
-  src/platform/HelperProtocol.cpp
-  src/platform/HelperServer.cpp
-  src/platform/HelperAnswer.cpp
-  src/platform/HelperCall.cpp
+  # platform/helper: both ends of the file helper's pipe
+  src/platform/helper/HelperProtocol.cpp
+  src/platform/helper/HelperServer.cpp
+  src/platform/helper/HelperAnswer.cpp
+  src/platform/helper/HelperCall.cpp
   # store
   src/store/ComError.cpp
   src/store/CConnection.cpp

@@ -91,7 +91,7 @@ void CColumnList::DeleteAllItems() {
     model_->clear();
 }
 
-void CColumnList::SetItems(platform::NameList rows) {
+void CColumnList::SetItems(names::NameList rows) {
     model_->setRows(std::move(rows));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NameList.h"
+#include "names/NameList.h"
 
 #include <QString>
 #include <QTableView>
@@ -39,7 +39,7 @@ public:
     void InsertItem(const QString& text);
     void DeleteAllItems();
     // Replaces all rows at once; the fast path for listing a folder.
-    void SetItems(platform::NameList rows);
+    void SetItems(names::NameList rows);
     void SetRedraw(bool redraw);
 
     // The first selected row, or -1.

@@ -1,6 +1,6 @@
 #include "browser/ColumnModel.h"
 
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 
 int ColumnModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -44,7 +44,7 @@ QString ColumnModel::text(int row) const {
     if (row < 0 || row >= rowCount()) {
         return {};
     }
-    return platform::decodeName(rows_.at(static_cast<std::size_t>(row)));
+    return names::decodeName(rows_.at(static_cast<std::size_t>(row)));
 }
 
 QString ColumnModel::displayText(int row) const {
@@ -54,10 +54,10 @@ QString ColumnModel::displayText(int row) const {
     if (row < 0 || row >= rowCount()) {
         return {};
     }
-    return platform::displayName(rows_.at(static_cast<std::size_t>(row)));
+    return names::displayName(rows_.at(static_cast<std::size_t>(row)));
 }
 
-void ColumnModel::setRows(platform::NameList rows) {
+void ColumnModel::setRows(names::NameList rows) {
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();
@@ -66,7 +66,7 @@ void ColumnModel::setRows(platform::NameList rows) {
 void ColumnModel::appendRow(const QString& text) {
     const int row = rowCount();
     beginInsertRows({}, row, row);
-    const QByteArray name = platform::encodeName(text);
+    const QByteArray name = names::encodeName(text);
     rows_.append({name.constData(), static_cast<std::size_t>(name.size())});
     endInsertRows();
 }

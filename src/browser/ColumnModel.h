@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NameList.h"
+#include "names/NameList.h"
 
 #include <QAbstractTableModel>
 
@@ -21,7 +21,7 @@ public:
     [[nodiscard]] bool hasHeader() const { return hasHeader_; }
 
     // Whether the rows are file names listed from a folder, shown as a reader reads them
-    // (platform::displayName), or texts shown exactly as stored.
+    // (names::displayName), or texts shown exactly as stored.
     void setShowsFileNames(bool fileNames) { fileNames_ = fileNames; }
 
     // The row as stored: for a file name, the text that encodes back to its bytes, from
@@ -30,13 +30,13 @@ public:
     // The row as the column shows it.
     [[nodiscard]] QString displayText(int row) const;
     // Replaces all rows in one reset.
-    void setRows(platform::NameList rows);
+    void setRows(names::NameList rows);
     void appendRow(const QString& text);
     void clear();
-    [[nodiscard]] const platform::NameList& rows() const { return rows_; }
+    [[nodiscard]] const names::NameList& rows() const { return rows_; }
 
 private:
-    platform::NameList rows_;
+    names::NameList rows_;
     QString header_;
     bool hasHeader_ = false;
     bool fileNames_ = false;

@@ -2,11 +2,11 @@
 
 FolderReader::FolderReader(const QString& folder) : call_(platform::HelperCall::list(folder)) {}
 
-std::optional<platform::NameList> FolderReader::takeNames() {
+std::optional<names::NameList> FolderReader::takeNames() {
     if (call_->state() != platform::HelperCall::State::Done || call_->error() != 0) {
         return std::nullopt;
     }
-    platform::NameList names = call_->takeNames();
+    names::NameList names = call_->takeNames();
     names.trimSlack();
     return names;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/HelperCall.h"
-#include "platform/NameList.h"
+#include "platform/helper/HelperCall.h"
+#include "names/NameList.h"
 
 #include <QString>
 
@@ -19,7 +19,7 @@ public:
     // The names of the folder once it was read, in the order the helper gives them.
     // Nothing when the folder could not be listed, the helper was lost, or the wait was
     // given up: the column then stays empty.
-    std::optional<platform::NameList> takeNames();
+    std::optional<names::NameList> takeNames();
 
 private:
     std::unique_ptr<platform::HelperCall> call_;

@@ -3,7 +3,7 @@
 
 #include "browser/CColumnList.h"
 #include "platform/FileSystem.h"
-#include "platform/HelperCall.h"
+#include "platform/helper/HelperCall.h"
 #include "platform/PathJoin.h"
 #include "res/Texts.h"
 #include "res/resource.h"

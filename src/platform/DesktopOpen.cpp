@@ -1,6 +1,6 @@
 #include "platform/DesktopOpen.h"
 
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -16,7 +16,7 @@ bool openWithDesktop(const QString& path) {
     const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
     // Built from the name's bytes, so that a name that is not valid UTF-8 reaches the
     // opening program unchanged.
-    const QByteArray encoded = encodeName(absolute).toPercentEncoding("/");
+    const QByteArray encoded = names::encodeName(absolute).toPercentEncoding("/");
     const QUrl url = QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode);
     return QDesktopServices::openUrl(url);
 }

@@ -1,6 +1,6 @@
 #include "platform/FileSystem.h"
 #include "platform/MountTable.h"
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -40,7 +40,7 @@ QStringList mountedRoots() {
     QStringList roots{QStringLiteral("/")};
     for (const Mount& mount : parseMountInfo(readMountInfo())) {
         if (holdsUserFiles(mount)) {
-            roots.append(decodeName(
+            roots.append(names::decodeName(
                 {mount.mountPoint.constData(), static_cast<std::size_t>(mount.mountPoint.size())}));
         }
     }

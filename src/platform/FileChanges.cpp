@@ -1,5 +1,5 @@
 #include "platform/FileSystem.h"
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 #include "platform/RawFiles.h"
 
 #include <cerrno>
@@ -75,7 +75,7 @@ ChangeResult failure(int error) {
 } // namespace
 
 bool createFolder(const QString& path) {
-    return ::mkdir(encodeName(path).constData(), 0777) == 0;
+    return ::mkdir(names::encodeName(path).constData(), 0777) == 0;
 }
 
 ChangeResult renameEntry(const QString& from, const QString& to) {
@@ -86,9 +86,9 @@ ChangeResult renameEntry(const QString& from, const QString& to) {
     if (!isUsableName(sourceParts.name) || !isUsableName(targetParts.name)) {
         return failure(EINVAL);
     }
-    const QByteArray sourceBytes = encodeName(source);
-    const QByteArray targetBytes = encodeName(target);
-    if (encodeName(sourceParts.folder) != encodeName(targetParts.folder)) {
+    const QByteArray sourceBytes = names::encodeName(source);
+    const QByteArray targetBytes = names::encodeName(target);
+    if (names::encodeName(sourceParts.folder) != names::encodeName(targetParts.folder)) {
         return failure(EINVAL);
     }
     if (sourceBytes == targetBytes) {

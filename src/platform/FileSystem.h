@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NameList.h"
+#include "names/NameList.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,7 +20,7 @@ using ListingProgress = std::function<void()>;
 // kept) in the order the file system returns them, appending them to `out`. No entry is
 // examined beyond its name. Returns false, leaving `out` as it was, when the folder
 // cannot be opened (missing, a file, no permission, a path too long).
-bool listFolder(const QString& folder, NameList& out, const ListingProgress& progress = {});
+bool listFolder(const QString& folder, names::NameList& out, const ListingProgress& progress = {});
 
 // The roots of the mounted file systems, "/" first, each ending in "/".
 QStringList driveRoots();

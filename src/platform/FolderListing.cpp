@@ -1,5 +1,5 @@
 #include "platform/FileSystem.h"
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -19,8 +19,8 @@ bool isDotOrDotDot(const char* name) {
 
 } // namespace
 
-bool listFolder(const QString& folder, NameList& out, const ListingProgress& progress) {
-    const QByteArray path = encodeName(folder);
+bool listFolder(const QString& folder, names::NameList& out, const ListingProgress& progress) {
+    const QByteArray path = names::encodeName(folder);
     DIR* dir = ::opendir(path.constData());
     if (dir == nullptr) {
         return false;

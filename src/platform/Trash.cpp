@@ -1,5 +1,5 @@
 #include "platform/FileSystem.h"
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 #include "platform/RawFiles.h"
 
 #include <QByteArray>
@@ -316,7 +316,7 @@ int trashInto(const QByteArray& trash, const QByteArray& absolute) {
 } // namespace
 
 ChangeResult moveToTrash(const QString& path) {
-    const QByteArray absolute = absolutePath(encodeName(path));
+    const QByteArray absolute = absolutePath(names::encodeName(path));
     if (absolute.isEmpty()) {
         return {false, errno != 0 ? errno : ENOENT};
     }

@@ -1,7 +1,7 @@
 #include "ui/CDirquillDlg.h"
 
 #include "browser/CColumnList.h"
-#include "platform/HelperCall.h"
+#include "platform/helper/HelperCall.h"
 #include "res/Icon.h"
 #include "res/Texts.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
 #include "ui/HelperWait.h"
 
-#include "platform/HelperCall.h"
+#include "platform/helper/HelperCall.h"
 #include "res/Texts.h"
 
 #include <QAbstractScrollArea>

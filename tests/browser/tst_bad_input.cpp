@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 
 #include "browser/CColumnList.h"
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
 
@@ -65,7 +65,7 @@ private:
 };
 
 QByteArray bytes(const QString& path) {
-    return platform::encodeName(path);
+    return names::encodeName(path);
 }
 
 bool existsRaw(const QByteArray& path) {
@@ -213,7 +213,7 @@ void TestBadInput::oddNamesAreHandledAsThemselves() {
     b.dlg.RefillColumnsFrom(1);
 
     // Listed as itself.
-    const QString shown = platform::decodeName(name.toStdString());
+    const QString shown = names::decodeName(name.toStdString());
     QVERIFY2(b.select(1, shown), qPrintable(b.rows(1).join('|')));
 
     // Opened: the URL carries the name's bytes.
@@ -226,7 +226,7 @@ void TestBadInput::oddNamesAreHandledAsThemselves() {
 
     // Renamed: the prompt shows the name; the new one reaches the disk byte for byte.
     QString prefilled;
-    const QString newText = platform::decodeName(renamed.toStdString());
+    const QString newText = names::decodeName(renamed.toStdString());
     onNextModal([&prefilled, newText](QWidget* prompt) {
         auto* edit = prompt->findChild<QLineEdit*>();
         prefilled = edit->text();

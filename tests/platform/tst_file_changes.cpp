@@ -1,6 +1,6 @@
 #include "RawTree.h"
 #include "platform/FileSystem.h"
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -204,7 +204,7 @@ void FileChangesTest::renameNonUtf8Name() {
     ::close(fd);
 
     const QString folder = dir.path();
-    const QString from = folder + "/" + platform::decodeName(raw.toStdString());
+    const QString from = folder + "/" + names::decodeName(raw.toStdString());
     QVERIFY(platform::renameEntry(from, folder + "/readable.txt"));
     QVERIFY(!existsRaw(base + '/' + raw));
     QVERIFY(QFileInfo::exists(folder + "/readable.txt"));
@@ -218,7 +218,7 @@ void FileChangesTest::renameNonUtf8Name() {
     const QByteArray sibling("gbk-\xC4\xE3\xBA\xC4.txt");
     QVERIFY(::close(::open((base + '/' + sibling).constData(), O_WRONLY | O_CREAT, 0644)) == 0);
     const platform::ChangeResult clash =
-        platform::renameEntry(from, folder + "/" + platform::decodeName(sibling.toStdString()));
+        platform::renameEntry(from, folder + "/" + names::decodeName(sibling.toStdString()));
     QCOMPARE(clash.error, EEXIST);
     QVERIFY(existsRaw(base + '/' + raw));
 }

@@ -1,6 +1,6 @@
 #include "RawTree.h"
 #include "platform/FileSystem.h"
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 #include "support/TestSupport.h"
 
 #include <QSet>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using platform::NameList;
+using names::NameList;
 
 namespace {
 
@@ -148,10 +148,10 @@ void FolderListingTest::nonUtf8NameKeepsItsBytes() {
     QCOMPARE(QByteArray(listed.data(), qsizetype(listed.size())), name);
 
     // The decoded name, joined to its folder, reaches the very same entry again.
-    const QString text = platform::decodeName(listed);
-    QCOMPARE(platform::encodeName(text), name);
+    const QString text = names::decodeName(listed);
+    QCOMPARE(names::encodeName(text), name);
     struct stat status {};
-    QCOMPARE(::lstat(platform::encodeName(dir.path() + "/" + text).constData(), &status), 0);
+    QCOMPARE(::lstat(names::encodeName(dir.path() + "/" + text).constData(), &status), 0);
     QVERIFY(S_ISREG(status.st_mode));
 
     // A folder with such a name can itself be listed by its decoded path.
@@ -159,7 +159,7 @@ void FolderListingTest::nonUtf8NameKeepsItsBytes() {
     QCOMPARE(::mkdir((QFile::encodeName(dir.path()) + '/' + folderName).constData(), 0700), 0);
     QVERIFY(makeRawFile(QFile::encodeName(dir.path()) + '/' + folderName + "/inside"));
     NameList inner;
-    QVERIFY(platform::listFolder(dir.path() + "/" + platform::decodeName("dir\x80"), inner));
+    QVERIFY(platform::listFolder(dir.path() + "/" + names::decodeName("dir\x80"), inner));
     QCOMPARE(namesOf(inner), QSet<QByteArray>{"inside"});
     testsupport::removeTreeRaw(QFile::encodeName(dir.path()));
 }

@@ -1,6 +1,6 @@
 #include "RawTree.h"
 #include "platform/FileSystem.h"
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -243,7 +243,7 @@ void TrashTest::nonUtf8Name() {
     QCOMPARE(::write(fd, "gbk", 3), ssize_t(3));
     ::close(fd);
 
-    const QString path = dir.path() + "/" + platform::decodeName(raw.toStdString());
+    const QString path = dir.path() + "/" + names::decodeName(raw.toStdString());
     QVERIFY(platform::moveToTrash(path));
     QVERIFY(!existsRaw(folder + '/' + raw));
     const QByteArray trashed = QFile::encodeName(home.trashFiles()) + '/' + raw;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NameList.h"
+#include "names/NameList.h"
 
 #include <QObject>
 #include <QString>
@@ -43,7 +43,7 @@ public:
     // How many entries a listing has read so far.
     [[nodiscard]] quint64 entriesRead() const;
     // The names a finished listing received, in the order the column shows them.
-    platform::NameList takeNames() { return std::move(names_); }
+    names::NameList takeNames() { return std::move(names_); }
 
     // Stops waiting for the answer at once.
     void abandon();
@@ -57,7 +57,7 @@ private:
 
     State state_ = State::Running;
     int error_ = 0;
-    platform::NameList names_;
+    names::NameList names_;
     struct Helper; // the helper process serving the call
     std::unique_ptr<Helper> helper_;
     std::shared_ptr<HelperAnswer> answer_;

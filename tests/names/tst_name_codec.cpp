@@ -1,12 +1,12 @@
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 #include <string_view>
 
-using platform::decodeName;
-using platform::encodeName;
+using names::decodeName;
+using names::encodeName;
 
 namespace {
 
@@ -183,7 +183,7 @@ void NameCodecTest::randomTextRoundTrips() {
 }
 
 void NameCodecTest::displaysUtf8ThenGb18030ThenLossless() {
-    using platform::displayName;
+    using names::displayName;
     // UTF-8 wins even where the bytes would also be GB18030 ("中文" in UTF-8 reads as
     // three GB18030 characters).
     QCOMPARE(displayName("\xE4\xB8\xAD\xE6\x96\x87"), QStringLiteral("中文"));

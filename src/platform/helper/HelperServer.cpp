@@ -1,8 +1,8 @@
-#include "platform/HelperServer.h"
+#include "platform/helper/HelperServer.h"
 
 #include "platform/FileSystem.h"
-#include "platform/HelperProtocol.h"
-#include "platform/NameCodec.h"
+#include "platform/helper/HelperProtocol.h"
+#include "names/NameCodec.h"
 
 #include <cerrno>
 #include <chrono>
@@ -27,12 +27,12 @@ bool sendEnd(int out, int error) {
 }
 
 QString pathOf(std::string_view bytes) {
-    return decodeName(bytes);
+    return names::decodeName(bytes);
 }
 
 // Sends the names as one frame, built in `frame`, which keeps its memory from one frame to
 // the next.
-bool sendNames(int out, const NameList& names, std::string& frame) {
+bool sendNames(int out, const names::NameList& names, std::string& frame) {
     const std::string_view bytes = names.bytes();
     frame.clear();
     appendU32(frame, static_cast<std::uint32_t>(sizeof(std::uint32_t) * (1 + names.size()) +
@@ -50,7 +50,7 @@ bool sendNames(int out, const NameList& names, std::string& frame) {
 // them in (and puts them in order) while the disk is still being read. Only the names
 // not sent yet are kept.
 bool answerList(int out, std::string_view folder) {
-    NameList names;
+    names::NameList names;
     std::string frame;
     auto lastFlush = Clock::now();
     bool written = true;
@@ -103,7 +103,7 @@ void warmUp() {
     // The first listing would otherwise also pay for loading the code it runs and for
     // setting up the heap. The process's own open files are a folder that is always
     // there and never waits on a disk.
-    NameList names;
+    names::NameList names;
     listFolder(QStringLiteral("/proc/self/fd"), names, [] {});
     std::string frame;
     frame.reserve(kFlushBytes * 2);

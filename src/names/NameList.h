@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PageVector.h"
+#include "names/PageVector.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace names {
 
 // The names of one folder, kept as raw bytes in one buffer. A million names cost
 // little more than their bytes, and nothing is decoded until a row is shown.
@@ -98,4 +98,4 @@ private:
     std::vector<std::uint32_t> order_;
 };
 
-} // namespace platform
+} // namespace names

@@ -1,7 +1,7 @@
-#include "platform/HelperAnswer.h"
+#include "platform/helper/HelperAnswer.h"
 
-#include "platform/HelperProtocol.h"
-#include "platform/NameOrder.h"
+#include "platform/helper/HelperProtocol.h"
+#include "names/NameOrder.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -38,7 +38,7 @@ void HelperAnswer::giveUp() {
 
 void HelperAnswer::read() {
     helper::FrameReader frames;
-    NameSorter sorter;
+    names::NameSorter sorter;
     while (!givenUp_) {
         pollfd waits[2] = {{socket_, POLLIN, 0}, {wake_, POLLIN, 0}};
         const int ready = ::poll(waits, wake_ >= 0 ? 2 : 1, -1);

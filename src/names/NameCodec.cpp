@@ -1,11 +1,11 @@
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
 
-namespace platform {
+namespace names {
 
 namespace {
 
@@ -259,4 +259,4 @@ QByteArray encodeName(const QString& name) {
     return out;
 }
 
-} // namespace platform
+} // namespace names

@@ -1,4 +1,4 @@
-#include "platform/HelperProtocol.h"
+#include "platform/helper/HelperProtocol.h"
 
 #include <cerrno>
 #include <cstring>

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-namespace platform {
+namespace names {
 
 // File names on POSIX systems are bytes, not text. Names that are valid UTF-8 decode to
 // the text they spell; every byte that is not part of a valid UTF-8 sequence decodes to
@@ -27,4 +27,4 @@ bool isValidUtf8(std::string_view bytes);
 // encode back to the name's bytes, so paths are formed with decodeName.
 QString displayName(std::string_view bytes);
 
-} // namespace platform
+} // namespace names

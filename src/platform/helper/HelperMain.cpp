@@ -4,7 +4,7 @@
 // It reads requests on standard input and answers on standard output until its input
 // ends; see platform/HelperProtocol.h.
 
-#include "platform/HelperServer.h"
+#include "platform/helper/HelperServer.h"
 
 #include <unistd.h>
 

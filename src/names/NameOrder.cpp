@@ -1,6 +1,6 @@
-#include "platform/NameOrder.h"
+#include "names/NameOrder.h"
 
-#include "platform/NameCodec.h"
+#include "names/NameCodec.h"
 
 #include <QChar>
 #include <QString>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform {
+namespace names {
 
 namespace {
 
@@ -303,4 +303,4 @@ std::vector<std::uint32_t> NameSorter::takeOrder(const NameList& names) {
     return order;
 }
 
-} // namespace platform
+} // namespace names

@@ -1,8 +1,8 @@
-#include "platform/HelperCall.h"
+#include "platform/helper/HelperCall.h"
 
-#include "platform/HelperAnswer.h"
-#include "platform/HelperProtocol.h"
-#include "platform/NameCodec.h"
+#include "platform/helper/HelperAnswer.h"
+#include "platform/helper/HelperProtocol.h"
+#include "names/NameCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,7 +37,7 @@ struct Context {
     bool operator==(const Context&) const = default;
 
     static Context now() {
-        return {::geteuid(), ::getegid(), encodeName(QDir::currentPath()), qgetenv("XDG_DATA_HOME"),
+        return {::geteuid(), ::getegid(), names::encodeName(QDir::currentPath()), qgetenv("XDG_DATA_HOME"),
                 qgetenv("HOME")};
     }
 };
@@ -161,7 +161,7 @@ private:
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-        const QByteArray file = encodeName(path);
+        const QByteArray file = names::encodeName(path);
         char* argv[] = {const_cast<char*>(file.constData()), nullptr};
         pid_t pid = -1;
         const int error =
@@ -226,7 +226,7 @@ HelperCall::~HelperCall() {
 
 namespace {
 std::string bytesOf(const QString& path) {
-    const QByteArray bytes = encodeName(path);
+    const QByteArray bytes = names::encodeName(path);
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 } // namespace

@@ -1,12 +1,12 @@
 // The file helper: its messages, the calls made through it, and what happens to a helper
 // whose file system never answers.
 
-#include "RawTree.h"
+#include "platform/RawTree.h"
 #include "platform/FileSystem.h"
-#include "platform/HelperCall.h"
-#include "platform/HelperProtocol.h"
-#include "platform/NameCodec.h"
-#include "platform/NameOrder.h"
+#include "platform/helper/HelperCall.h"
+#include "platform/helper/HelperProtocol.h"
+#include "names/NameCodec.h"
+#include "names/NameOrder.h"
 #include "support/TestSupport.h"
 
 #include <QDeadlineTimer>
@@ -26,7 +26,7 @@ namespace helper = platform::helper;
 namespace {
 
 QSet<QByteArray> namesOf(HelperCall& call) {
-    const platform::NameList list = call.takeNames();
+    const names::NameList list = call.takeNames();
     QSet<QByteArray> names;
     for (std::size_t i = 0; i < list.size(); ++i) {
         names.insert(QByteArray(list.at(i).data(), qsizetype(list.at(i).size())));
@@ -125,7 +125,7 @@ void HelperCallTest::requestsAreCarriedOutByTheHelper() {
     QCOMPARE(renamed->error(), 0);
     QVERIFY(QFileInfo::exists(root + "/b.txt"));
 
-    auto trashed = HelperCall::trash(platform::decodeName(odd.toStdString()));
+    auto trashed = HelperCall::trash(names::decodeName(odd.toStdString()));
     QVERIFY(finishes(*trashed));
     QCOMPARE(trashed->error(), 0);
     QVERIFY(!testsupport::existsRaw(odd));
@@ -228,14 +228,14 @@ void HelperCallTest::bigFolderComesInTheColumnsOrder() {
             root + '/' + kStems[i % 6] + QByteArray::number((i * 7919) % kCount);
         QVERIFY(::close(::open(name.constData(), O_CREAT | O_WRONLY, 0644)) == 0);
     }
-    platform::NameList expected;
+    names::NameList expected;
     QVERIFY(platform::listFolder(dir.path(), expected));
-    platform::sortNames(expected);
+    names::sortNames(expected);
 
     auto call = HelperCall::list(dir.path());
     QVERIFY(finishes(*call));
     QCOMPARE(call->error(), 0);
-    const platform::NameList listed = call->takeNames();
+    const names::NameList listed = call->takeNames();
     QCOMPARE(listed.size(), expected.size());
     for (std::size_t i = 0; i < listed.size(); ++i) {
         QCOMPARE(listed.at(i), expected.at(i));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NameList.h"
+#include "names/NameList.h"
 
 #include <cstdint>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace names {
 
 // Puts the names in the order NTFS keeps a folder in, which is how Windows users have
 // always seen folders listed: names compare as UTF-16 code units after each unit has
@@ -52,4 +52,4 @@ private:
 // keys byte by byte orders them as their UTF-16 units. ASCII names keep their length.
 void appendSortKey(std::string_view name, std::string& key);
 
-} // namespace platform
+} // namespace names

@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace platform {
+namespace names {
 
 // A growing array of plain values for the big lists of a folder listing. Once it is
 // large, its memory comes straight from the system in pages, and growing remaps those
@@ -159,4 +159,4 @@ private:
     std::size_t mapped_ = 0; // bytes of pages held, or 0 while on the heap
 };
 
-} // namespace platform
+} // namespace names

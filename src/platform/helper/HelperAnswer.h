@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NameList.h"
+#include "names/NameList.h"
 
 #include <atomic>
 #include <cstdint>
@@ -43,7 +43,7 @@ public:
     // 0 when the request was carried out, else the errno value the helper sent;
     [[nodiscard]] int error() const { return error_; }
     // a listing's names, in the order the column shows them.
-    NameList takeNames() { return std::move(names_); }
+    names::NameList takeNames() { return std::move(names_); }
 
 private:
     bool takeNames(std::string_view body);
@@ -55,7 +55,7 @@ private:
     bool complete_ = false;
     bool clean_ = false;
     int error_ = 0;
-    NameList names_;
+    names::NameList names_;
     std::vector<std::size_t> sizes_; // of the names in the frame being taken in
 };
 

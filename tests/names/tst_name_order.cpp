@@ -1,7 +1,7 @@
-#include "RawTree.h"
+#include "platform/RawTree.h"
 #include "platform/FileSystem.h"
-#include "platform/NameCodec.h"
-#include "platform/NameOrder.h"
+#include "names/NameCodec.h"
+#include "names/NameOrder.h"
 
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using platform::NameList;
+using names::NameList;
 
 namespace {
 
@@ -35,7 +35,7 @@ NameList listOf(const QList<QByteArray>& names) {
 // its own, compared as units, then the bytes.
 bool definedBefore(const QByteArray& a, const QByteArray& b) {
     auto upper = [](const QByteArray& name) {
-        QString text = platform::displayName({name.constData(), std::size_t(name.size())});
+        QString text = names::displayName({name.constData(), std::size_t(name.size())});
         for (QChar& unit : text) {
             if (!unit.isSurrogate() && QChar::toUpper(char32_t(unit.unicode())) <= 0xFFFF) {
                 unit = QChar(char16_t(QChar::toUpper(char32_t(unit.unicode()))));
@@ -90,17 +90,17 @@ void NameOrderTest::folderComesInNtfsOrder() {
     }
     NameList listed;
     QVERIFY(platform::listFolder(dir.path(), listed));
-    platform::sortNames(listed);
+    sortNames(listed);
     QCOMPARE(namesOf(listed), expected);
 
     QList<QByteArray> reversed(expected.rbegin(), expected.rend());
     NameList list = listOf(reversed);
-    platform::sortNames(list);
+    sortNames(list);
     QCOMPARE(namesOf(list), expected);
 
     // The order alone, as the file helper sends it, shows the names the same way.
     NameList ordered = listOf(reversed);
-    ordered.setOrder(platform::sortedOrder(ordered));
+    ordered.setOrder(sortedOrder(ordered));
     QCOMPARE(namesOf(ordered), expected);
 }
 
@@ -140,7 +140,7 @@ void NameOrderTest::randomNamesFollowTheDefinition() {
         }
     }
     NameList list = listOf(names);
-    platform::sortNames(list);
+    sortNames(list);
     std::sort(names.begin(), names.end(), definedBefore);
     QCOMPARE(namesOf(list), names);
 
@@ -152,7 +152,7 @@ void NameOrderTest::randomNamesFollowTheDefinition() {
         }
         const QByteArray utf8 = QString(QChar(unit)).toUtf8();
         std::string key;
-        platform::appendSortKey({utf8.constData(), std::size_t(utf8.size())}, key);
+        names::appendSortKey({utf8.constData(), std::size_t(utf8.size())}, key);
         const QByteArray upper = QString(QChar(char16_t(QChar::toUpper(char32_t(unit))))).toUtf8();
         QCOMPARE(QByteArray::fromStdString(key), upper);
     }

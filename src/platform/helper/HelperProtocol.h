@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PageVector.h"
+#include "names/PageVector.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -72,7 +72,7 @@ public:
     [[nodiscard]] bool pending() const { return used_ < buffer_.size(); }
 
 private:
-    PageVector<char> buffer_;
+    names::PageVector<char> buffer_;
     std::size_t used_ = 0;
     std::size_t prepared_ = 0;
     bool malformed_ = false;
