@@ -13,11 +13,11 @@
 
 #include "app/CDirquillApp.h"
 #include "browser/CColumnList.h"
-#include "platform/FileSystem.h"
-#include "platform/helper/HelperCall.h"
 #include "names/NameCodec.h"
 #include "names/NameList.h"
 #include "names/NameOrder.h"
+#include "platform/FileSystem.h"
+#include "platform/helper/HelperCall.h"
 #include "store/CConnection.h"
 #include "ui/CDirquillDlg.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/helper/HelperCall.h"
 #include "names/NameList.h"
+#include "platform/helper/HelperCall.h"
 
 #include <QString>
 

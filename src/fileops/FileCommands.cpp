@@ -3,8 +3,8 @@
 
 #include "browser/CColumnList.h"
 #include "platform/FileSystem.h"
-#include "platform/helper/HelperCall.h"
 #include "platform/PathJoin.h"
+#include "platform/helper/HelperCall.h"
 #include "res/Texts.h"
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"

@@ -1,6 +1,6 @@
+#include "names/NameCodec.h"
 #include "platform/FileSystem.h"
 #include "platform/MountTable.h"
-#include "names/NameCodec.h"
 
 #include <cerrno>
 #include <fcntl.h>

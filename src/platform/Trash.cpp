@@ -1,5 +1,5 @@
-#include "platform/FileSystem.h"
 #include "names/NameCodec.h"
+#include "platform/FileSystem.h"
 #include "platform/RawFiles.h"
 
 #include <QByteArray>

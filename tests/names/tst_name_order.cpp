@@ -1,7 +1,7 @@
-#include "platform/RawTree.h"
-#include "platform/FileSystem.h"
 #include "names/NameCodec.h"
 #include "names/NameOrder.h"
+#include "platform/FileSystem.h"
+#include "platform/RawTree.h"
 
 #include <QRandomGenerator>
 #include <QScopeGuard>

@@ -1,6 +1,6 @@
 #include "RawTree.h"
-#include "platform/FileSystem.h"
 #include "names/NameCodec.h"
+#include "platform/FileSystem.h"
 #include "support/TestSupport.h"
 
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "platform/helper/HelperAnswer.h"
 
-#include "platform/helper/HelperProtocol.h"
 #include "names/NameOrder.h"
+#include "platform/helper/HelperProtocol.h"
 
 #include <cerrno>
 #include <poll.h>

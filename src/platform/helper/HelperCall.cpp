@@ -1,8 +1,8 @@
 #include "platform/helper/HelperCall.h"
 
+#include "names/NameCodec.h"
 #include "platform/helper/HelperAnswer.h"
 #include "platform/helper/HelperProtocol.h"
-#include "names/NameCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,8 +37,8 @@ struct Context {
     bool operator==(const Context&) const = default;
 
     static Context now() {
-        return {::geteuid(), ::getegid(), names::encodeName(QDir::currentPath()), qgetenv("XDG_DATA_HOME"),
-                qgetenv("HOME")};
+        return {::geteuid(), ::getegid(), names::encodeName(QDir::currentPath()),
+                qgetenv("XDG_DATA_HOME"), qgetenv("HOME")};
     }
 };
 

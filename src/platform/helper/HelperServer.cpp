@@ -1,8 +1,8 @@
 #include "platform/helper/HelperServer.h"
 
+#include "names/NameCodec.h"
 #include "platform/FileSystem.h"
 #include "platform/helper/HelperProtocol.h"
-#include "names/NameCodec.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,12 +1,12 @@
 // The file helper: its messages, the calls made through it, and what happens to a helper
 // whose file system never answers.
 
-#include "platform/RawTree.h"
-#include "platform/FileSystem.h"
-#include "platform/helper/HelperCall.h"
-#include "platform/helper/HelperProtocol.h"
 #include "names/NameCodec.h"
 #include "names/NameOrder.h"
+#include "platform/FileSystem.h"
+#include "platform/RawTree.h"
+#include "platform/helper/HelperCall.h"
+#include "platform/helper/HelperProtocol.h"
 #include "support/TestSupport.h"
 
 #include <QDeadlineTimer>
