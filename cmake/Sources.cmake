@@ -13,6 +13,7 @@ set(DIRQUILL_CORE_SOURCES
   # platform
   src/platform/FolderListing.cpp
   src/platform/MountTable.cpp
+  src/platform/DrivePlaces.cpp
   src/platform/DriveRoots.cpp
   src/platform/FileChanges.cpp
   src/platform/Trash.cpp

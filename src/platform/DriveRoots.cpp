@@ -1,9 +1,11 @@
 #include "names/NameCodec.h"
+#include "platform/DrivePlaces.h"
 #include "platform/FileSystem.h"
 #include "platform/MountTable.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 #include <utility>
 
@@ -34,15 +36,37 @@ QByteArray readMountInfo() {
     return text;
 }
 
+QByteArray withoutTrailingSlash(QByteArray path) {
+    while (path.endsWith('/')) {
+        path.chop(1);
+    }
+    return path;
+}
+
+// The running user, with the home folder the desktop gives it (HOME, else the password
+// database) and its data folder as the XDG rules place it.
+MountUser runningUser() {
+    MountUser user;
+    user.uid = ::getuid();
+    QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/')) {
+        const passwd* entry = ::getpwuid(user.uid);
+        home = entry != nullptr ? QByteArray(entry->pw_dir) : QByteArray();
+    }
+    user.home = withoutTrailingSlash(home);
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    user.dataHome =
+        dataHome.startsWith('/') ? withoutTrailingSlash(dataHome) : user.home + "/.local/share";
+    return user;
+}
+
 QStringList mountedRoots() {
     // The root file system is always there, even when the mount table does not show it
     // (some containers hide it).
     QStringList roots{QStringLiteral("/")};
-    for (const Mount& mount : parseMountInfo(readMountInfo())) {
-        if (holdsUserFiles(mount)) {
-            roots.append(names::decodeName(
-                {mount.mountPoint.constData(), static_cast<std::size_t>(mount.mountPoint.size())}));
-        }
+    for (const QByteArray& place : drivePlaces(parseMountInfo(readMountInfo()), runningUser())) {
+        roots.append(
+            names::decodeName({place.constData(), static_cast<std::size_t>(place.size())}));
     }
     return roots;
 }

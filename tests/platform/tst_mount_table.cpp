@@ -1,6 +1,7 @@
 // Drive rows: every mount where a user's files live, read from the kernel's table without
 // asking any mounted file system, so that one that never answers is listed too.
 
+#include "platform/DrivePlaces.h"
 #include "platform/FileSystem.h"
 #include "platform/MountTable.h"
 #include "support/TestSupport.h"
@@ -9,20 +10,79 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
-using platform::Mount;
+namespace {
+
+// A FUSE file system with no daemon behind it, under any device name, subtype and owner:
+// the mount table shows it like any other, and nothing may open it (it would never answer).
+struct BareFuse {
+    QByteArray fsname;
+    QByteArray subtype;
+    uid_t owner;
+};
+
+// A tmpfs, a bind mount or a bare FUSE file system, mounted for the life of the object.
+class ScopedMount {
+public:
+    ScopedMount(const QString& source, const QString& path, const char* type,
+                unsigned long flags = 0)
+        : path_(QFile::encodeName(testsupport::makeFolder(path))) {
+        mounted_ = ::mount(QFile::encodeName(source).constData(), path_.constData(), type, flags,
+                           nullptr) == 0;
+    }
+    ScopedMount(const QString& path, const BareFuse& fuse)
+        : path_(QFile::encodeName(testsupport::makeFolder(path))),
+          fuse_(::open("/dev/fuse", O_RDWR | O_CLOEXEC)) {
+        const QByteArray id = QByteArray::number(fuse.owner);
+        const QByteArray options =
+            "fd=" + QByteArray::number(fuse_) + ",rootmode=40000,user_id=" + id + ",group_id=" + id;
+        mounted_ = fuse_ >= 0 &&
+                   ::mount(fuse.fsname.constData(), path_.constData(), "fuse." + fuse.subtype,
+                           MS_NOSUID | MS_NODEV, options.constData()) == 0;
+    }
+    ~ScopedMount() {
+        if (mounted_) {
+            ::umount2(path_.constData(), MNT_DETACH);
+        }
+        if (fuse_ >= 0) {
+            ::close(fuse_);
+        }
+    }
+    ScopedMount(const ScopedMount&) = delete;
+    ScopedMount& operator=(const ScopedMount&) = delete;
+    [[nodiscard]] bool mounted() const { return mounted_; }
+
+private:
+    QByteArray path_;
+    int fuse_ = -1;
+    bool mounted_ = false;
+};
+
+bool canMount() {
+    return ::geteuid() == 0 && testsupport::SlowMount::available();
+}
+
+QStringList realDriveRoots() {
+    platform::setDriveRootSource({});
+    return platform::driveRoots();
+}
+
+} // namespace
 
 class MountTableTest : public QObject {
     Q_OBJECT
 private slots:
     void realMountsThatDoNotAnswerAreListed();
-    void systemMountsAreLeftOut();
+    void networkPlacesAreListedAndContainerLayersAreNot();
+    void onePlaceIsOneRow();
+    void onlyPlacesToBrowseAreListed();
 };
 
 void MountTableTest::realMountsThatDoNotAnswerAreListed() {
-    if (::geteuid() != 0 || !testsupport::SlowMount::available()) {
+    if (!canMount()) {
         QSKIP("mounting test file systems needs root and /dev/fuse");
     }
     // An sshfs-style mount whose statfs never answers, an NFS-style one that reports a
@@ -87,10 +147,75 @@ void MountTableTest::realMountsThatDoNotAnswerAreListed() {
     QCOMPARE(roots.count("/"), 1);
 }
 
-void MountTableTest::systemMountsAreLeftOut() {
+void MountTableTest::networkPlacesAreListedAndContainerLayersAreNot() {
+    if (!canMount()) {
+        QSKIP("mounting test file systems needs root and /dev/fuse");
+    }
+    const testsupport::ScopedDataHome data;
+    QTemporaryDir scratch;
+    QTemporaryDir appImage(QStringLiteral("/tmp/.mount_dirqXXXXXX"));
+    const QString run = "/run/dirquill-test-" + QString::number(::getpid());
+    auto removeRun = qScopeGuard([&] { QDir(run).removeRecursively(); });
+
+    // The desktop's network places: the running user's are listed even below /run;
+    // another user's, which this one may not enter, are not listed anywhere.
+    const QString places = run + "/gvfs";
+    const QString othersPlaces = scratch.path() + "/gvfs";
+    const ScopedMount own(places, BareFuse{"gvfsd-fuse", "gvfsd-fuse", ::getuid()});
+    const ScopedMount others(othersPlaces, BareFuse{"gvfsd-fuse", "gvfsd-fuse", ::getuid() + 1});
+    // An AppImage while it runs, and a container's layers in the user's data folder.
+    const ScopedMount app(appImage.path(),
+                          BareFuse{"/opt/Tool.AppImage", "Tool.AppImage", ::getuid()});
+    const ScopedMount layers("overlay", data.path() + "/containers/storage/overlay/1f/merged",
+                             "tmpfs");
+    QVERIFY(own.mounted() && others.mounted() && app.mounted() && layers.mounted());
+
+    const QStringList roots = realDriveRoots();
+    QVERIFY2(roots.contains(places + "/"), qPrintable(roots.join(' ')));
+    QVERIFY(!roots.contains(othersPlaces + "/"));
+    QVERIFY(!roots.contains(appImage.path() + "/"));
+    for (const QString& root : roots) {
+        QVERIFY2(!root.startsWith(data.path()), qPrintable(root));
+    }
+}
+
+void MountTableTest::onePlaceIsOneRow() {
+    if (!canMount()) {
+        QSKIP("mounting test file systems needs root and /dev/fuse");
+    }
+    QTemporaryDir scratch;
+    const QString disk = scratch.path() + "/disk";
+    const ScopedMount tmpfs("dirquill-test", disk, "tmpfs");
+    QVERIFY(tmpfs.mounted());
+    testsupport::makeFolder(disk + "/shared");
+    // A folder bound at two places is one row, the first; the whole disk bound again is
+    // no new row either.
+    const ScopedMount first(disk + "/shared", scratch.path() + "/first", nullptr, MS_BIND);
+    const ScopedMount second(disk + "/shared", scratch.path() + "/second", nullptr, MS_BIND);
+    const ScopedMount again(disk, scratch.path() + "/again", nullptr, MS_BIND);
+    QVERIFY(first.mounted() && second.mounted() && again.mounted());
+
+    QStringList roots = realDriveRoots();
+    QCOMPARE(roots.count(disk + "/"), 1);
+    QCOMPARE(roots.count(scratch.path() + "/first/"), 1);
+    QVERIFY(!roots.contains(scratch.path() + "/second/"));
+    QVERIFY(!roots.contains(scratch.path() + "/again/"));
+
+    // Once another disk covers the first one's mount point, the first disk is reached only
+    // where it was bound again, and that becomes its row.
+    const ScopedMount cover("dirquill-test", disk, "tmpfs");
+    QVERIFY(cover.mounted());
+    roots = realDriveRoots();
+    QCOMPARE(roots.count(disk + "/"), 1);
+    QVERIFY2(roots.contains(scratch.path() + "/again/"), qPrintable(roots.join(' ')));
+    QVERIFY(!roots.contains(scratch.path() + "/second/"));
+}
+
+void MountTableTest::onlyPlacesToBrowseAreListed() {
     const QByteArray table =
         "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
         "21 26 0:20 / /proc rw - proc proc rw\n"
+        "22 21 0:21 / /proc/sys/fs/binfmt_misc rw - autofs systemd-1 rw,fd=29,pgrp=1,direct\n"
         "30 22 0:27 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
         "31 26 0:28 / /home/me/My\\040Disk rw shared:5 - vfat /dev/sdb1 rw\n"
         "32 26 0:29 / /snap/core/123 ro - squashfs /dev/loop0 ro\n"
@@ -101,15 +226,32 @@ void MountTableTest::systemMountsAreLeftOut() {
         "37 26 0:33 / /tmp rw - tmpfs tmpfs rw\n"
         "38 26 0:34 / /proc/sys/fs/binfmt_misc rw - binfmt_misc binfmt_misc rw\n"
         "39 26 0:35 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+        // Automount points, one of them mounted since.
+        "40 26 0:36 / /mnt/nas rw - autofs systemd-1 rw,fd=52,pgrp=1,timeout=60,direct\n"
+        "41 26 0:37 / /net rw - autofs /etc/auto.net rw,fd=7,pgrp=900,timeout=300,indirect\n"
+        "42 26 0:38 / /run/autofs rw - autofs /etc/auto.misc rw,fd=8,pgrp=900,indirect\n"
+        // Network places, the user's and another user's.
+        "43 39 0:39 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw,user_id=1000\n"
+        "44 26 0:40 / /home/you/.gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw,user_id=1001\n"
+        // Containers' layers and volumes, and application images and stores.
+        "45 26 0:41 / /var/lib/docker/overlay2/3f2a/merged rw - overlay overlay rw,lowerdir=/l\n"
+        "46 26 0:42 / /var/lib/docker/containers/3f2a/mounts/shm rw - tmpfs shm rw\n"
+        "47 26 0:43 / /var/lib/kubelet/pods/77/volumes/kube-api-access rw - tmpfs tmpfs rw\n"
+        "48 26 0:44 / /var/lib/lxcfs rw - fuse.lxcfs lxcfs rw,user_id=0,group_id=0\n"
+        "49 26 0:45 / /home/me/.local/share/containers/storage/overlay/aa/merged rw - "
+        "overlay overlay rw\n"
+        "50 26 0:46 / /tmp/.mount_Tool8xQ2 ro - fuse.Tool.AppImage Tool.AppImage ro\n"
+        "51 26 0:47 / /var/tmp/flatpak-cache-QLLM90/org.gnome.Platform-5RT280 rw - "
+        "fuse.revokefs-fuse revokefs-fuse rw\n"
+        "52 26 0:48 / /var/snap/lxd/common/lxd/storage-pools/default rw - zfs pool/lxd rw\n"
+        "53 26 0:49 / /var/lib/docker-archive rw - ext4 /dev/sdd1 rw\n"
+        "54 40 0:50 / /mnt/nas rw - nfs4 nas:/volume1 rw\n"
         "torn line\n";
-    QStringList kept;
-    for (const Mount& mount : platform::parseMountInfo(table)) {
-        if (platform::holdsUserFiles(mount)) {
-            kept.append(QString::fromUtf8(mount.mountPoint));
-        }
-    }
-    QCOMPARE(kept, QStringList(
-                       {"/", "/home/me/My Disk", "/mnt/share", "/mnt/nfs", "/media/usb", "/tmp"}));
+    const platform::MountUser me{1000, "/home/me", "/home/me/.local/share"};
+    QCOMPARE(
+        platform::drivePlaces(platform::parseMountInfo(table), me),
+        QList<QByteArray>({"/", "/home/me/My Disk", "/mnt/share", "/mnt/nfs", "/media/usb", "/tmp",
+                           "/mnt/nas", "/net", "/run/user/1000/gvfs", "/var/lib/docker-archive"}));
 }
 
 QTEST_GUILESS_MAIN(MountTableTest)
