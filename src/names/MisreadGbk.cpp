@@ -1,0 +1,280 @@
+#include "names/MisreadGbk.h"
+
+#include <QChar>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace names {
+
+namespace {
+
+// What one character of a UTF-8 reading says about it.
+enum class Kind : std::uint8_t {
+    Neutral,     // digits, punctuation, spaces, common symbols, CJK: end a word
+    Rare,        // hardly ever in a real name
+    AsciiLetter, // a Latin letter without marks
+    Latin,
+    Greek,
+    Cyrillic,
+    Hebrew,
+    Arabic,
+    Mark, // a combining mark: part of the word, no script of its own
+};
+
+// Decodes the character at p (valid UTF-8) and advances p past it.
+char32_t nextCodePoint(const unsigned char*& p) {
+    const unsigned char lead = *p;
+    if (lead < 0x80) {
+        p += 1;
+        return lead;
+    }
+    if (lead < 0xE0) {
+        const char32_t cp = (char32_t(lead & 0x1F) << 6) | char32_t(p[1] & 0x3F);
+        p += 2;
+        return cp;
+    }
+    if (lead < 0xF0) {
+        const char32_t cp =
+            (char32_t(lead & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | char32_t(p[2] & 0x3F);
+        p += 3;
+        return cp;
+    }
+    const char32_t cp = (char32_t(lead & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) |
+                        (char32_t(p[2] & 0x3F) << 6) | char32_t(p[3] & 0x3F);
+    p += 4;
+    return cp;
+}
+
+bool isAsciiLetter(char32_t cp) {
+    return (cp >= U'a' && cp <= U'z') || (cp >= U'A' && cp <= U'Z');
+}
+
+// The Latin-1 symbols that turn up in names: ° µ · © ® « » ½.
+bool isCommonLatin1Symbol(char32_t cp) {
+    switch (cp) {
+    case 0xB0:
+    case 0xB5:
+    case 0xB7:
+    case 0xA9:
+    case 0xAE:
+    case 0xAB:
+    case 0xBB:
+    case 0xBD:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The letters of Latin Extended-B that languages still write: Vietnamese ơ ư, the
+// pinyin tone letters ǎ ǐ ǒ ǔ ǖ ǘ ǚ ǜ, Romanian ș ț.
+bool isLivingLatinExtendedB(char32_t cp) {
+    return cp == 0x1A0 || cp == 0x1A1 || cp == 0x1AF || cp == 0x1B0 ||
+           (cp >= 0x1CD && cp <= 0x1DC) || (cp >= 0x218 && cp <= 0x21B);
+}
+
+// The letters of the Greek alphabet, with tonos and dialytika.
+bool isModernGreek(char32_t cp) {
+    return cp == 0x386 || (cp >= 0x388 && cp <= 0x38A) || cp == 0x38C ||
+           (cp >= 0x38E && cp <= 0x3A1) || (cp >= 0x3A3 && cp <= 0x3CE);
+}
+
+// The letters of Russian, Ukrainian, Belarusian, Bulgarian, Serbian and Macedonian.
+bool isModernCyrillic(char32_t cp) {
+    return (cp >= 0x400 && cp <= 0x45F) || cp == 0x490 || cp == 0x491;
+}
+
+Kind arabicKind(char32_t cp) {
+    if ((cp >= 0x64B && cp <= 0x65F) || cp == 0x670 || (cp >= 0x6D6 && cp <= 0x6ED)) {
+        return Kind::Rare; // vowel signs and Quranic marks
+    }
+    if ((cp >= 0x620 && cp <= 0x64A) || (cp >= 0x66E && cp <= 0x6D3) || cp == 0x6D5 ||
+        cp == 0x6EE || cp == 0x6EF || cp >= 0x6FA) {
+        return Kind::Arabic;
+    }
+    return Kind::Neutral;
+}
+
+// Characters from U+0080 to U+07FF: the ones GBK bytes can turn into.
+Kind kindOfTwoByte(char32_t cp) {
+    if (cp < 0xA0) {
+        return Kind::Rare; // control characters
+    }
+    if (cp < 0xC0) {
+        return isCommonLatin1Symbol(cp) ? Kind::Neutral : Kind::Rare;
+    }
+    if (cp < 0x100) {
+        return cp == 0xD7 || cp == 0xF7 ? Kind::Rare : Kind::Latin;
+    }
+    if (cp < 0x180) {
+        // ĸ, ŉ and ſ are out of use.
+        return cp == 0x138 || cp == 0x149 || cp == 0x17F ? Kind::Rare : Kind::Latin;
+    }
+    if (cp < 0x250) {
+        return isLivingLatinExtendedB(cp) ? Kind::Latin : Kind::Rare;
+    }
+    if (cp < 0x2B0) {
+        return Kind::Rare; // IPA
+    }
+    if (cp < 0x300) {
+        // Of the modifier letters, only ʻ and ʼ, apostrophes, are written in words.
+        return cp == 0x2BB || cp == 0x2BC ? Kind::Neutral : Kind::Rare;
+    }
+    if (cp < 0x370) {
+        return Kind::Mark;
+    }
+    if (cp < 0x400) {
+        return isModernGreek(cp) ? Kind::Greek : Kind::Rare;
+    }
+    if (cp < 0x530) {
+        return isModernCyrillic(cp) ? Kind::Cyrillic : Kind::Rare;
+    }
+    if (cp < 0x5D0) {
+        return Kind::Rare; // Armenian, Hebrew points
+    }
+    if (cp < 0x5EB) {
+        return Kind::Hebrew;
+    }
+    if (cp < 0x600) {
+        return Kind::Rare;
+    }
+    if (cp < 0x700) {
+        return arabicKind(cp);
+    }
+    return Kind::Rare; // Syriac, Thaana, N'Ko and the rest up to U+07FF
+}
+
+Kind kindOf(char32_t cp) {
+    if (cp < 0x80) {
+        return isAsciiLetter(cp) ? Kind::AsciiLetter : Kind::Neutral;
+    }
+    return cp < 0x800 ? kindOfTwoByte(cp) : Kind::Neutral;
+}
+
+bool isLetter(Kind kind) {
+    return kind >= Kind::AsciiLetter && kind <= Kind::Arabic;
+}
+
+Kind scriptOf(Kind letter) {
+    return letter == Kind::AsciiLetter ? Kind::Latin : letter;
+}
+
+// The marks that decomposed Latin, Greek and Cyrillic letters carry above them (é as e
+// and U+0301, й as и and U+0306).
+bool isMarkAbove(char32_t cp) {
+    return (cp >= 0x300 && cp <= 0x314) || cp == 0x342 || cp == 0x345;
+}
+
+// Whether a combining mark has a letter to carry it: any mark after a plain Latin letter
+// (a decomposed name) or after a mark that had one; a mark above after a Latin, Greek or
+// Cyrillic letter.
+bool markIsCarried(char32_t mark, Kind before, bool beforeWasCarried) {
+    if (before == Kind::AsciiLetter || (before == Kind::Mark && beforeWasCarried)) {
+        return true;
+    }
+    return isMarkAbove(mark) &&
+           (before == Kind::Latin || before == Kind::Greek || before == Kind::Cyrillic);
+}
+
+// Whether the letter is a Greek capital right after a small letter: Greek words do not
+// change case in their middle. (Latin and Cyrillic abbreviations do: "MěÚ", "КамАЗ".)
+bool capitalAfterSmall(char32_t cp, Kind kind, bool beforeWasSmall) {
+    return beforeWasSmall && kind == Kind::Greek && QChar::isUpper(cp);
+}
+
+// The common symbols that stand after a number or before a word, never right after a
+// letter: ° µ ½ «.
+bool neverAfterLetter(char32_t cp) {
+    return cp == 0xB0 || cp == 0xB5 || cp == 0xBD || cp == 0xAB;
+}
+
+// The common symbols that stand after a word, never right before a letter: © ® » ·
+// (Catalan's l·l has a plain l after it).
+bool neverBeforeLetter(char32_t cp) {
+    return cp == 0xA9 || cp == 0xAE || cp == 0xBB || cp == 0xB7;
+}
+
+bool hasTwoByteCharacter(const unsigned char* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (p[i] >= 0xC2 && p[i] <= 0xDF) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool looksLikeMisreadGbk(std::string_view utf8) {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = p + utf8.size();
+    // Every character GBK bytes can pass for is two bytes long in UTF-8; ASCII and CJK
+    // names stop here.
+    if (!hasTwoByteCharacter(p, utf8.size())) {
+        return false;
+    }
+    Kind before = Kind::Neutral;
+    char32_t beforeCp = 0;
+    bool beforeWasCarried = false;
+    bool beforeWasSmall = false;
+    Kind wordScript = Kind::Neutral;
+    while (p < end) {
+        const char32_t cp = nextCodePoint(p);
+        const Kind kind = kindOf(cp);
+        if (kind == Kind::Rare) {
+            return true;
+        }
+        if (kind == Kind::Mark) {
+            beforeWasCarried = markIsCarried(cp, before, beforeWasCarried);
+            if (!beforeWasCarried) {
+                return true;
+            }
+        } else if (isLetter(kind)) {
+            const Kind script = scriptOf(kind);
+            if (wordScript != Kind::Neutral && wordScript != script) {
+                return true;
+            }
+            if (capitalAfterSmall(cp, kind, beforeWasSmall) ||
+                (kind != Kind::AsciiLetter && neverBeforeLetter(beforeCp))) {
+                return true;
+            }
+            wordScript = script;
+        } else {
+            if (isLetter(before) && before != Kind::AsciiLetter && neverAfterLetter(cp)) {
+                return true;
+            }
+            wordScript = Kind::Neutral;
+        }
+        before = kind;
+        beforeCp = cp;
+        beforeWasSmall = isLetter(kind) && QChar::isLower(cp);
+    }
+    return false;
+}
+
+bool isChineseNameText(std::string_view utf8) {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = p + utf8.size();
+    while (p < end) {
+        const char32_t cp = nextCodePoint(p);
+        const bool chinese = cp < 0x80 ||
+                             // the punctuation of GB2312's first row: · ― — ‘ ’ “ ” … and ・
+                             cp == 0xB7 || cp == 0x2014 || cp == 0x2015 || cp == 0x2018 ||
+                             cp == 0x2019 || cp == 0x201C || cp == 0x201D || cp == 0x2026 ||
+                             cp == 0x30FB ||
+                             (cp >= 0x3000 && cp <= 0x303F) || // CJK symbols and punctuation
+                             (cp >= 0x3400 && cp <= 0x4DBF) || // Han, extension A
+                             (cp >= 0x4E00 && cp <= 0x9FFF) || // Han
+                             (cp >= 0xF900 && cp <= 0xFAFF) || // Han, compatibility
+                             (cp >= 0xFE30 && cp <= 0xFE4F) || // vertical punctuation
+                             (cp >= 0xFF00 && cp <= 0xFFEF) || // fullwidth forms
+                             (cp >= 0x20000 && cp <= 0x3FFFF); // Han, extensions B and on
+        if (!chinese) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace names
