@@ -1,9 +1,8 @@
 #include "names/MisreadGbk.h"
 
-#include <QChar>
-
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace names {
 
@@ -177,10 +176,16 @@ bool markIsCarried(char32_t mark, Kind before, bool beforeWasCarried) {
            (before == Kind::Latin || before == Kind::Greek || before == Kind::Cyrillic);
 }
 
-// Whether the letter is a Greek capital right after a small letter: Greek words do not
-// change case in their middle. (Latin and Cyrillic abbreviations do: "MěÚ", "КамАЗ".)
-bool capitalAfterSmall(char32_t cp, Kind kind, bool beforeWasSmall) {
-    return beforeWasSmall && kind == Kind::Greek && QChar::isUpper(cp);
+// The small letters of the Greek alphabet follow its capitals, from U+03AC on; only ΐ
+// comes before them.
+bool isSmallGreek(char32_t cp) {
+    return cp >= 0x3AC || cp == 0x390;
+}
+
+// Whether the letter is a Greek capital right after a small Greek letter: Greek words do
+// not change case in their middle. (Latin and Cyrillic abbreviations do: "MěÚ", "КамАЗ".)
+bool capitalAfterSmall(char32_t cp, Kind kind, bool beforeWasSmallGreek) {
+    return beforeWasSmallGreek && kind == Kind::Greek && !isSmallGreek(cp);
 }
 
 // The common symbols that stand after a number or before a word, never right after a
@@ -195,9 +200,22 @@ bool neverBeforeLetter(char32_t cp) {
     return cp == 0xA9 || cp == 0xAE || cp == 0xBB || cp == 0xB7;
 }
 
+// Whether the bytes hold the lead byte of a two-byte character (110xxxxx; C0 and C1 never
+// start one in valid UTF-8). Eight bytes at a time: most names have none.
 bool hasTwoByteCharacter(const unsigned char* p, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        if (p[i] >= 0xC2 && p[i] <= 0xDF) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        // A byte of `lead` is zero where the byte of `word` is a lead byte.
+        const std::uint64_t lead = (word & (0xE0 * kOnes)) ^ (0xC0 * kOnes);
+        if (((lead - kOnes) & ~lead & (0x80 * kOnes)) != 0) {
+            return true;
+        }
+    }
+    for (; i < n; ++i) {
+        if ((p[i] & 0xE0) == 0xC0) {
             return true;
         }
     }
@@ -217,7 +235,7 @@ bool looksLikeMisreadGbk(std::string_view utf8) {
     Kind before = Kind::Neutral;
     char32_t beforeCp = 0;
     bool beforeWasCarried = false;
-    bool beforeWasSmall = false;
+    bool beforeWasSmallGreek = false;
     Kind wordScript = Kind::Neutral;
     while (p < end) {
         const char32_t cp = nextCodePoint(p);
@@ -235,7 +253,7 @@ bool looksLikeMisreadGbk(std::string_view utf8) {
             if (wordScript != Kind::Neutral && wordScript != script) {
                 return true;
             }
-            if (capitalAfterSmall(cp, kind, beforeWasSmall) ||
+            if (capitalAfterSmall(cp, kind, beforeWasSmallGreek) ||
                 (kind != Kind::AsciiLetter && neverBeforeLetter(beforeCp))) {
                 return true;
             }
@@ -248,7 +266,7 @@ bool looksLikeMisreadGbk(std::string_view utf8) {
         }
         before = kind;
         beforeCp = cp;
-        beforeWasSmall = isLetter(kind) && QChar::isLower(cp);
+        beforeWasSmallGreek = kind == Kind::Greek && isSmallGreek(cp);
     }
     return false;
 }

@@ -167,12 +167,16 @@ void MisreadGbkTest::gbkPassingAsUtf8ReadsAsChinese() {
 void MisreadGbkTest::twoHanziNamesReadAsChinese() {
     const QList<QByteArray> hanzi = hanziThatPassAsUtf8();
     QCOMPARE(hanzi.size(), 682);
+    QStringList texts;
+    for (const QByteArray& bytes : hanzi) {
+        texts.append(QString::fromUtf8(convert("GB18030", bytes)));
+    }
     int chinese = 0;
     QMap<QString, int> misread;
-    for (const QByteArray& first : hanzi) {
-        for (const QByteArray& second : hanzi) {
-            const QByteArray name = first + second;
-            if (displayName(view(name)) == QString::fromUtf8(convert("GB18030", name))) {
+    for (qsizetype a = 0; a < hanzi.size(); ++a) {
+        for (qsizetype b = 0; b < hanzi.size(); ++b) {
+            const QByteArray name = hanzi[a] + hanzi[b];
+            if (displayName(view(name)) == texts[a] + texts[b]) {
                 ++chinese;
             } else {
                 const QString utf8 = QString::fromUtf8(name);
