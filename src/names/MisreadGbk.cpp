@@ -222,6 +222,42 @@ bool hasTwoByteCharacter(const unsigned char* p, std::size_t n) {
     return false;
 }
 
+bool isHan(char32_t cp) {
+    return (cp >= 0x3400 && cp <= 0x4DBF) ||                                   // extension A
+           (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) || // compatibility
+           (cp >= 0x20000 && cp <= 0x3FFFF); // extensions B and on
+}
+
+// CJK punctuation, vertical forms and fullwidth forms.
+bool isCjkForm(char32_t cp) {
+    return (cp >= 0x3000 && cp <= 0x303F) || (cp >= 0xFE30 && cp <= 0xFE4F) ||
+           (cp >= 0xFF00 && cp <= 0xFFEF);
+}
+
+// Whether a character shows a UTF-8 reading to be Chinese, Japanese or Korean text.
+bool isCjk(char32_t cp) {
+    return isHan(cp) || isCjkForm(cp) || (cp >= 0x3040 && cp <= 0x30FF) || // kana
+           (cp >= 0xAC00 && cp <= 0xD7AF);                                 // Hangul
+}
+
+// The punctuation of GB2312's first row beyond the CJK forms: · ― — ‘ ’ “ ” … and ・.
+bool isGb2312Punctuation(char32_t cp) {
+    switch (cp) {
+    case 0xB7:
+    case 0x2014:
+    case 0x2015:
+    case 0x2018:
+    case 0x2019:
+    case 0x201C:
+    case 0x201D:
+    case 0x2026:
+    case 0x30FB:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 bool looksLikeMisreadGbk(std::string_view utf8) {
@@ -237,38 +273,38 @@ bool looksLikeMisreadGbk(std::string_view utf8) {
     bool beforeWasCarried = false;
     bool beforeWasSmallGreek = false;
     Kind wordScript = Kind::Neutral;
+    bool misread = false;
     while (p < end) {
         const char32_t cp = nextCodePoint(p);
+        if (isCjk(cp)) {
+            // CJK text in UTF-8 beside a rare symbol ("1920×1080壁纸"): GBK bytes hardly
+            // ever pass for both at once.
+            return false;
+        }
+        if (misread) {
+            continue;
+        }
         const Kind kind = kindOf(cp);
         if (kind == Kind::Rare) {
-            return true;
-        }
-        if (kind == Kind::Mark) {
+            misread = true;
+        } else if (kind == Kind::Mark) {
             beforeWasCarried = markIsCarried(cp, before, beforeWasCarried);
-            if (!beforeWasCarried) {
-                return true;
-            }
+            misread = !beforeWasCarried;
         } else if (isLetter(kind)) {
             const Kind script = scriptOf(kind);
-            if (wordScript != Kind::Neutral && wordScript != script) {
-                return true;
-            }
-            if (capitalAfterSmall(cp, kind, beforeWasSmallGreek) ||
-                (kind != Kind::AsciiLetter && neverBeforeLetter(beforeCp))) {
-                return true;
-            }
+            misread = (wordScript != Kind::Neutral && wordScript != script) ||
+                      capitalAfterSmall(cp, kind, beforeWasSmallGreek) ||
+                      (kind != Kind::AsciiLetter && neverBeforeLetter(beforeCp));
             wordScript = script;
         } else {
-            if (isLetter(before) && before != Kind::AsciiLetter && neverAfterLetter(cp)) {
-                return true;
-            }
+            misread = isLetter(before) && before != Kind::AsciiLetter && neverAfterLetter(cp);
             wordScript = Kind::Neutral;
         }
         before = kind;
         beforeCp = cp;
         beforeWasSmallGreek = kind == Kind::Greek && isSmallGreek(cp);
     }
-    return false;
+    return misread;
 }
 
 bool isChineseNameText(std::string_view utf8) {
@@ -276,19 +312,7 @@ bool isChineseNameText(std::string_view utf8) {
     const auto* const end = p + utf8.size();
     while (p < end) {
         const char32_t cp = nextCodePoint(p);
-        const bool chinese = cp < 0x80 ||
-                             // the punctuation of GB2312's first row: · ― — ‘ ’ “ ” … and ・
-                             cp == 0xB7 || cp == 0x2014 || cp == 0x2015 || cp == 0x2018 ||
-                             cp == 0x2019 || cp == 0x201C || cp == 0x201D || cp == 0x2026 ||
-                             cp == 0x30FB ||
-                             (cp >= 0x3000 && cp <= 0x303F) || // CJK symbols and punctuation
-                             (cp >= 0x3400 && cp <= 0x4DBF) || // Han, extension A
-                             (cp >= 0x4E00 && cp <= 0x9FFF) || // Han
-                             (cp >= 0xF900 && cp <= 0xFAFF) || // Han, compatibility
-                             (cp >= 0xFE30 && cp <= 0xFE4F) || // vertical punctuation
-                             (cp >= 0xFF00 && cp <= 0xFFEF) || // fullwidth forms
-                             (cp >= 0x20000 && cp <= 0x3FFFF); // Han, extensions B and on
-        if (!chinese) {
+        if (cp >= 0x80 && !isHan(cp) && !isCjkForm(cp) && !isGb2312Punctuation(cp)) {
             return false;
         }
     }

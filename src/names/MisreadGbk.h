@@ -13,7 +13,8 @@ namespace names {
 // holds a character that real names hardly use (a combining mark with no letter to carry
 // it, IPA, most of Latin Extended-B, a Greek or Cyrillic letter outside the modern
 // alphabets, Armenian, Hebrew points, a Latin-1 symbol other than ° µ · © ® « » ½), or a
-// word that mixes scripts. Names without a character from U+0080 to U+07FF never do.
+// word that mixes scripts, and no CJK text. Names without a character from U+0080 to
+// U+07FF never do.
 bool looksLikeMisreadGbk(std::string_view utf8);
 
 // Whether the UTF-8 text `utf8` holds only what Chinese names are written with: Han

@@ -154,12 +154,14 @@ void MisreadGbkTest::gbkPassingAsUtf8ReadsAsChinese() {
           "\xD0\xB8\xCC\x86", "C\xCC\xA7", "\xD7\xA9\xD7\xA8",
           "20\xC2\xB0"
           "C \xC2\xAB\xC3\xA9t\xC3\xA9\xC2\xBB",
-          "\xE8\x81\x8C\xE5\x91\x98"}) {
+          "\xE8\x81\x8C\xE5\x91\x98",
+          "1920\xC3\x97"
+          "1080\xE5\xA3\x81\xE7\xBA\xB8.jpg"}) {
         QCOMPARE(displayName(utf8), QString::fromUtf8(utf8));
     }
     // Rare characters whose bytes are not GB18030 to the end keep their UTF-8 reading (ɐ
-    // then 中: as GB18030, the last byte is cut off).
-    QCOMPARE(displayName("\xC9\x90\xE4\xB8\xAD"), QString::fromUtf8("\xC9\x90\xE4\xB8\xAD"));
+    // then †: as GB18030, the last byte is cut off).
+    QCOMPARE(displayName("\xC9\x90\xE2\x80\xA0"), QString::fromUtf8("\xC9\x90\xE2\x80\xA0"));
     QVERIFY(!names::isChineseNameText("\xC3\xA9"));
     QVERIFY(names::isChineseNameText("\xE3\x80\x8A\xE4\xB8\xAD\xE3\x80\x8B\xEF\xBC\x81.txt"));
 }
@@ -231,8 +233,8 @@ void MisreadGbkTest::realUtf8WordsStayUtf8() {
     QVERIFY(checked > 5'000'000);
 
     // Chinese, Japanese and Korean names in UTF-8: every character from U+3000 to
-    // U+9FFF and from U+AC00 to U+D7A3 alone, and names mixing them with ASCII and
-    // fullwidth forms.
+    // U+9FFF and from U+AC00 to U+D7A3 alone, and Chinese names mixed with ASCII,
+    // fullwidth forms, Latin-1 symbols and letters.
     for (char32_t cp = 0x3000; cp <= 0xD7A3; ++cp) {
         if (cp == 0xA000) {
             cp = 0xAC00;
@@ -244,18 +246,22 @@ void MisreadGbkTest::realUtf8WordsStayUtf8() {
     for (int i = 0; i < 100000; ++i) {
         std::u32string text;
         for (int n = random.bounded(1, 8); n > 0; --n) {
-            switch (random.bounded(4)) {
+            switch (random.bounded(5)) {
             case 0:
                 text += char32_t(random.bounded(0x20, 0x7F));
                 break;
             case 1:
                 text += char32_t(random.bounded(0xFF01, 0xFF5F));
                 break;
+            case 2:
+                text += char32_t(random.bounded(0xA1, 0x100)); // symbols, accented letters
+                break;
             default:
                 text += char32_t(random.bounded(0x4E00, 0x9FA6));
                 break;
             }
         }
+        text += U'\u6587';
         const QString expected = QString::fromUcs4(text.data(), qsizetype(text.size()));
         QCOMPARE(displayName(view(expected.toUtf8())), expected);
     }
