@@ -276,7 +276,7 @@ bool looksLikeMisreadGbk(std::string_view utf8) {
     bool misread = false;
     while (p < end) {
         const char32_t cp = nextCodePoint(p);
-        if (isCjk(cp)) {
+        if (cp >= 0x3000 && isCjk(cp)) {
             // CJK text in UTF-8 beside a rare symbol ("1920×1080壁纸"): GBK bytes hardly
             // ever pass for both at once.
             return false;
