@@ -2,6 +2,7 @@
 
 # Names: the name codec, the order and the name lists. No window, no file system.
 set(DIRQUILL_NAMES_SOURCES
+  src/names/MisreadGbk.cpp
   src/names/NameCodec.cpp
   src/names/NameOrder.cpp
 )

@@ -1,5 +1,7 @@
 #include "names/NameCodec.h"
 
+#include "names/MisreadGbk.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -216,10 +218,16 @@ bool isValidUtf8(std::string_view bytes) {
 }
 
 QString displayName(std::string_view bytes) {
+    QByteArray utf8;
     if (isValidUtf8(bytes)) {
+        // GBK that happens to be valid UTF-8 reads as rare characters of several scripts;
+        // such a name is Chinese when its GB18030 reading is.
+        if (looksLikeMisreadGbk(bytes) && gb18030ToUtf8(bytes, utf8) &&
+            isChineseNameText({utf8.constData(), static_cast<std::size_t>(utf8.size())})) {
+            return QString::fromUtf8(utf8);
+        }
         return decodeName(bytes);
     }
-    QByteArray utf8;
     if (gb18030ToUtf8(bytes, utf8)) {
         return decodeName({utf8.constData(), static_cast<std::size_t>(utf8.size())});
     }

@@ -20,11 +20,12 @@ QByteArray encodeName(const QString& name);
 // above U+10FFFF are not).
 bool isValidUtf8(std::string_view bytes);
 
-// The text a Chinese reader should see for a file name: valid UTF-8 as UTF-8; otherwise,
-// when the whole name decodes as GB18030 without an error, that text (names written by
-// Windows programs and disks mounted with the wrong character set are GBK); anything
-// else in decodeName's lossless form. Only for showing: this text does not always
-// encode back to the name's bytes, so paths are formed with decodeName.
+// The text a Chinese reader should see for a file name: valid UTF-8 as UTF-8, unless its
+// UTF-8 reading looks like GBK read as UTF-8 and its GB18030 reading is Chinese text
+// (MisreadGbk.h); otherwise, when the whole name decodes as GB18030 without an error,
+// that text (names written by Windows programs and disks mounted with the wrong
+// character set are GBK); anything else in decodeName's lossless form. Only for showing: this text
+// does not always encode back to the name's bytes, so paths are formed with decodeName.
 QString displayName(std::string_view bytes);
 
 } // namespace names

@@ -1,5 +1,6 @@
 #include "names/NameOrder.h"
 
+#include "names/MisreadGbk.h"
 #include "names/NameCodec.h"
 
 #include <QChar>
@@ -106,10 +107,12 @@ char* writeKey(std::string_view name, char* const start) {
     if (p == end) {
         return out;
     }
-    if (isValidUtf8(std::string_view(reinterpret_cast<const char*>(p), std::size_t(end - p)))) {
+    if (isValidUtf8(std::string_view(reinterpret_cast<const char*>(p), std::size_t(end - p))) &&
+        !looksLikeMisreadGbk(name)) {
         return putUtf8(out, p, end);
     }
-    // Not UTF-8: the key follows the text the user sees, from the start.
+    // Not UTF-8, or GBK that passes for it: the key follows the text the user sees, from
+    // the start.
     out = start;
     const QString text = displayName(name);
     for (const QChar unit : text) {

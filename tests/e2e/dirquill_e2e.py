@@ -513,6 +513,37 @@ def journey_browse_and_open(env, build):
         app.stop()
 
 
+def journey_gbk_names_that_pass_as_utf8(env, build):
+    # GBK names whose bytes are valid UTF-8 too: read as UTF-8 they would be a Hebrew
+    # point and an Armenian letter (职员), a Greek sign and a Hebrew point (图纸).
+    tree = env.path("gbk")
+    os.makedirs(tree)
+    raw = {b"\xd6\xb0\xd4\xb1": "职员", b"\xcd\xbc\xd6\xbd": "图纸",
+           b"\xc3\xa9\xcc\xa8.txt": "茅台.txt"}
+    for name in raw:
+        path = os.path.join(os.fsencode(tree), name)
+        if name.endswith(b".txt"):
+            open(path, "w").close()
+        else:
+            os.mkdir(path)
+    app, _ = start_browser(env, build, tree)
+    try:
+        click(app, row_cell(app, "工作目录", tree))
+        level1 = wait_rows(app, "一级目录", lambda r: len(r) == 3, "three entries")
+        # In the order of their Chinese text.
+        check(level1 == ["图纸", "职员", "茅台.txt"], "level 1: %r" % level1)
+        # Commands still act on the raw bytes: the file opens by its own name.
+        click(app, row_cell(app, "一级目录", "茅台.txt"), double=True)
+        opened = poll(lambda: os.path.exists(env.open_log) and open(env.open_log).read(),
+                      "the desktop opener to be called", pump=app.pump)
+        from urllib.parse import unquote_to_bytes, urlsplit
+        path = unquote_to_bytes(urlsplit(opened.splitlines()[0]).path)
+        expected = os.path.join(os.fsencode(tree), b"\xc3\xa9\xcc\xa8.txt")
+        check(path == expected, "opened %r, expected %r" % (path, expected))
+    finally:
+        app.stop()
+
+
 def journey_new_folder_rename_delete(env, build):
     tree = env.path("tree")
     os.makedirs(tree)
@@ -668,6 +699,7 @@ JOURNEYS = [
     journey_main_window_tables,
     journey_add_work_directory,
     journey_browse_and_open,
+    journey_gbk_names_that_pass_as_utf8,
     journey_new_folder_rename_delete,
     journey_delete_work_directory,
     journey_mount_that_never_answers,
