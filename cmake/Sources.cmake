@@ -22,6 +22,7 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/helper/HelperServer.cpp
   src/platform/helper/HelperAnswer.cpp
   src/platform/helper/HelperCall.cpp
+  src/platform/helper/HelperFault.cpp
   # store
   src/store/ComError.cpp
   src/store/CConnection.cpp

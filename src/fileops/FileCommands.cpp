@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/PathJoin.h"
 #include "platform/helper/HelperCall.h"
+#include "platform/helper/HelperFault.h"
 #include "res/Texts.h"
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
@@ -20,11 +21,23 @@ void reportFailure(const char* format, const QString& path, int error) {
 
 } // namespace
 
-// Runs a change in the file helper while column k shows that it is under way. Returns 0
-// or the errno value; work given up by the user counts as failed (ECANCELED).
+// Runs a change in the file helper while column k shows that it is under way. Returns
+// the system's refusal, an errno value, for the caller to report, else 0; work given up
+// by the user counts as refused (ECANCELED). A fault of the helper itself is told here.
 int CDirquillDlg::RunFileChange(int k, std::unique_ptr<platform::HelperCall> call) {
     HelperWait(this, &Column(k), HelperWait::Kind::Processing).wait(*call);
+    if (call->loss() != platform::HelperCall::Loss::None) {
+        TellHelperFault(*call);
+        return 0;
+    }
     return call->error();
+}
+
+void CDirquillDlg::TellHelperFault(const platform::HelperCall& call) {
+    const QString text = platform::helperFaultText(call);
+    if (!text.isEmpty() && !HelperWait::closing(this)) {
+        AfxMessageBox(text);
+    }
 }
 
 namespace {
@@ -64,7 +77,8 @@ void CDirquillDlg::NewFolderIn(int k) {
     if (prompt.DoModal() != IDOK) {
         return;
     }
-    // A folder that cannot be made is not reported: the refilled column shows it.
+    // A folder that cannot be made is not reported: the refilled column shows it. That no
+    // helper could be started is.
     RunFileChange(k,
                   platform::HelperCall::makeFolder(platform::joinPath(parent, prompt.GetName())));
     RefillColumnsFrom(k);

@@ -44,16 +44,21 @@ public:
     [[nodiscard]] int error() const { return error_; }
     // a listing's names, in the order the column shows them.
     names::NameList takeNames() { return std::move(names_); }
+    // whether memory ran out while the names were taken in: what was read is dropped.
+    [[nodiscard]] bool outOfMemory() const { return outOfMemory_; }
 
 private:
+    void readFrames();
     bool takeNames(std::string_view body);
 
     int socket_;
-    int wake_;
+    int wake_;      // read end of the wake-up: an eventfd, or a pipe where none can be made
+    int wakeWrite_; // its write end (the same descriptor for an eventfd)
     std::atomic<bool> givenUp_{false};
     std::atomic<std::uint64_t> entries_{0};
     bool complete_ = false;
     bool clean_ = false;
+    bool outOfMemory_ = false;
     int error_ = 0;
     names::NameList names_;
     std::vector<std::size_t> sizes_; // of the names in the frame being taken in
