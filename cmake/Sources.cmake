@@ -17,6 +17,7 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/FileChanges.cpp
   src/platform/Trash.cpp
   src/platform/ErrorText.cpp
+  src/platform/MountOfPath.cpp
   # platform/helper: both ends of the file helper's pipe
   src/platform/helper/HelperProtocol.cpp
   src/platform/helper/HelperServer.cpp

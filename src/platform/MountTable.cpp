@@ -1,11 +1,7 @@
 #include "platform/MountTable.h"
 
-#include <algorithm>
 #include <array>
-#include <cerrno>
-#include <fcntl.h>
 #include <string_view>
-#include <unistd.h>
 
 namespace platform {
 
@@ -85,69 +81,6 @@ bool holdsUserFiles(const Mount& mount) {
     // Containers bind single files (hosts, resolv.conf, hostname) over the system's own
     // configuration; they are not places to browse.
     return !(isBelow(mount.mountPoint, "/etc") && mount.root != "/");
-}
-
-QByteArray readMountInfo() {
-    QByteArray text;
-    const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return text;
-    }
-    char chunk[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        text.append(chunk, n);
-    }
-    ::close(fd);
-    return text;
-}
-
-namespace {
-
-// `path` as absolute components, with empty and "." ones dropped and ".." taking back
-// the one before it.
-QList<QByteArray> componentsOf(const QByteArray& path, const QByteArray& currentFolder) {
-    QList<QByteArray> parts;
-    const QByteArray full = path.startsWith('/') ? path : currentFolder + '/' + path;
-    for (const QByteArray& part : full.split('/')) {
-        if (part.isEmpty() || part == ".") {
-            continue;
-        }
-        if (part == "..") {
-            if (!parts.isEmpty()) {
-                parts.removeLast();
-            }
-            continue;
-        }
-        parts.append(part);
-    }
-    return parts;
-}
-
-} // namespace
-
-QByteArray mountPointOf(const QList<Mount>& mounts, const QByteArray& path,
-                        const QByteArray& currentFolder) {
-    const QList<QByteArray> parts = componentsOf(path, currentFolder);
-    QByteArray best = "/";
-    qsizetype bestDepth = 0;
-    for (const Mount& mount : mounts) {
-        const QList<QByteArray> point = componentsOf(mount.mountPoint, "/");
-        if (point.size() <= bestDepth || point.size() > parts.size()) {
-            continue;
-        }
-        if (std::equal(point.begin(), point.end(), parts.begin())) {
-            best = mount.mountPoint;
-            bestDepth = point.size();
-        }
-    }
-    return best;
 }
 
 } // namespace platform

@@ -22,14 +22,4 @@ QList<Mount> parseMountInfo(const QByteArray& text);
 // mounted in a system folder, not an application image or a single bind-mounted file.
 bool holdsUserFiles(const Mount& mount);
 
-// The text of this process's /proc/self/mountinfo; empty when it cannot be read.
-QByteArray readMountInfo();
-
-// The mount point of the file system that holds `path`, found in `mounts` from the text
-// of the path alone: nothing on the path is asked, so a mount that never answers is
-// found too. A relative path is taken against `currentFolder`; symbolic links are not
-// followed. "/" when no other mount holds it.
-QByteArray mountPointOf(const QList<Mount>& mounts, const QByteArray& path,
-                        const QByteArray& currentFolder);
-
 } // namespace platform

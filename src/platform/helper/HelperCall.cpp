@@ -1,7 +1,7 @@
 #include "platform/helper/HelperCall.h"
 
 #include "names/NameCodec.h"
-#include "platform/MountTable.h"
+#include "platform/MountOfPath.h"
 #include "platform/helper/HelperAnswer.h"
 #include "platform/helper/HelperProtocol.h"
 
@@ -60,7 +60,7 @@ struct Ended {
 };
 
 QByteArray mountOfPath(const QByteArray& path) {
-    return mountPointOf(parseMountInfo(readMountInfo()), path, Context::now().currentFolder);
+    return mountPointOf(path, Context::now().currentFolder);
 }
 
 // The socket holds this much of an answer, so that the helper seldom waits for the
