@@ -21,11 +21,12 @@ void reportFailure(const char* format, const QString& path, int error) {
 
 } // namespace
 
-// Runs a change in the file helper while column k shows that it is under way. Returns
-// the system's refusal, an errno value, for the caller to report, else 0; work given up
-// by the user counts as refused (ECANCELED). A fault of the helper itself is told here.
+// Runs a change in the file helper while column k shows that it is under way. Returns 0
+// or the errno value; work given up by the user counts as failed (ECANCELED).
 int CDirquillDlg::RunFileChange(int k, std::unique_ptr<platform::HelperCall> call) {
     HelperWait(this, &Column(k), HelperWait::Kind::Processing).wait(*call);
+    // A fault of the file helper itself (even for a new folder) is told here, in its own
+    // words, and is no refusal of the system's for the caller to report.
     if (call->loss() != platform::HelperCall::Loss::None) {
         TellHelperFault(*call);
         return 0;
@@ -77,8 +78,7 @@ void CDirquillDlg::NewFolderIn(int k) {
     if (prompt.DoModal() != IDOK) {
         return;
     }
-    // A folder that cannot be made is not reported: the refilled column shows it. That no
-    // helper could be started is.
+    // A folder that cannot be made is not reported: the refilled column shows it.
     RunFileChange(k,
                   platform::HelperCall::makeFolder(platform::joinPath(parent, prompt.GetName())));
     RefillColumnsFrom(k);

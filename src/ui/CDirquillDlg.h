@@ -77,8 +77,6 @@ private:
     void DeleteIn(int k);
     void RenameIn(int k);
     int RunFileChange(int k, std::unique_ptr<platform::HelperCall> call);
-    // Tells the user when the file helper itself failed `call` (see helperFaultText).
-    void TellHelperFault(const platform::HelperCall& call);
     // True when column k shows the folder that the selections to its left name; a stale
     // column is listed again instead and false returned.
     bool ColumnShowsSelectedFolder(int k);
@@ -87,6 +85,8 @@ private:
     [[nodiscard]] bool RootSelectionIsFolder() const;
     void ConnectColumns();
     void FitOnScreen();
+    // Tells the user when the file helper itself failed `call` (see helperFaultText).
+    void TellHelperFault(const platform::HelperCall& call);
 
     CColumnList* m_list4 = nullptr;
     CColumnList* m_list3 = nullptr;

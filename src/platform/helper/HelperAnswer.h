@@ -48,12 +48,10 @@ public:
     [[nodiscard]] bool outOfMemory() const { return outOfMemory_; }
 
 private:
-    void readFrames();
     bool takeNames(std::string_view body);
 
     int socket_;
-    int wake_;      // read end of the wake-up: an eventfd, or a pipe where none can be made
-    int wakeWrite_; // its write end (the same descriptor for an eventfd)
+    int wake_;
     std::atomic<bool> givenUp_{false};
     std::atomic<std::uint64_t> entries_{0};
     bool complete_ = false;
@@ -62,6 +60,11 @@ private:
     int error_ = 0;
     names::NameList names_;
     std::vector<std::size_t> sizes_; // of the names in the frame being taken in
+    // wake_ is read by the reading thread; this is written to wake it: the same eventfd,
+    // or the other end of a pipe where no eventfd can be made.
+    int wakeWrite_;
+
+    void readFrames();
 };
 
 } // namespace platform
