@@ -19,11 +19,13 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/FileChanges.cpp
   src/platform/Trash.cpp
   src/platform/ErrorText.cpp
+  src/platform/MountOfPath.cpp
   # platform/helper: both ends of the file helper's pipe
   src/platform/helper/HelperProtocol.cpp
   src/platform/helper/HelperServer.cpp
   src/platform/helper/HelperAnswer.cpp
   src/platform/helper/HelperCall.cpp
+  src/platform/helper/HelperFault.cpp
   # store
   src/store/ComError.cpp
   src/store/CConnection.cpp

@@ -31,6 +31,11 @@ inline constexpr const char* kNewFolderName = "新建文件夹";
 inline constexpr const char* kDeleteFailed = "无法将“%1”移到回收站：%2";
 inline constexpr const char* kRenameFailed = "无法重命名“%1”：%2";
 
+// Faults of the file helper itself. The first is followed by the system's reason.
+inline constexpr const char* kHelperStartFailed = "无法启动文件助手 dirquill-io：";
+inline constexpr const char* kHelperEnded = "文件助手意外退出，操作是否完成未知。";
+inline constexpr const char* kListingOutOfMemory = "文件夹中的项目太多，内存不足，无法全部列出。";
+
 // The line over a column while the program waits for the disk; %1 is the entries read.
 inline constexpr const char* kReadingLine = "正在读取… 已读 %1 项（按 Esc 取消）";
 inline constexpr const char* kProcessingLine = "正在处理…（按 Esc 取消）";

@@ -79,6 +79,8 @@ void CDirquillDlg::FillLevelColumn(int k) {
     HelperWait(this, &column, HelperWait::Kind::Reading).wait(reader.call());
     if (auto names = reader.takeNames()) {
         column.SetItems(std::move(*names));
+    } else {
+        TellHelperFault(reader.call());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/PathJoin.h"
 #include "platform/helper/HelperCall.h"
+#include "platform/helper/HelperFault.h"
 #include "res/Texts.h"
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
@@ -24,7 +25,20 @@ void reportFailure(const char* format, const QString& path, int error) {
 // or the errno value; work given up by the user counts as failed (ECANCELED).
 int CDirquillDlg::RunFileChange(int k, std::unique_ptr<platform::HelperCall> call) {
     HelperWait(this, &Column(k), HelperWait::Kind::Processing).wait(*call);
+    // A fault of the file helper itself (even for a new folder) is told here, in its own
+    // words, and is no refusal of the system's for the caller to report.
+    if (call->loss() != platform::HelperCall::Loss::None) {
+        TellHelperFault(*call);
+        return 0;
+    }
     return call->error();
+}
+
+void CDirquillDlg::TellHelperFault(const platform::HelperCall& call) {
+    const QString text = platform::helperFaultText(call);
+    if (!text.isEmpty() && !HelperWait::closing(this)) {
+        AfxMessageBox(text);
+    }
 }
 
 namespace {

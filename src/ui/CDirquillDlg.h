@@ -85,6 +85,8 @@ private:
     [[nodiscard]] bool RootSelectionIsFolder() const;
     void ConnectColumns();
     void FitOnScreen();
+    // Tells the user when the file helper itself failed `call` (see helperFaultText).
+    void TellHelperFault(const platform::HelperCall& call);
 
     CColumnList* m_list4 = nullptr;
     CColumnList* m_list3 = nullptr;

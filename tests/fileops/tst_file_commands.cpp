@@ -5,6 +5,7 @@
 #include "platform/RawTree.h"
 
 #include "browser/CColumnList.h"
+#include "platform/helper/HelperCall.h"
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
 
@@ -46,6 +47,7 @@ private slots:
     void headingAndBlankRowsAreNoFolders();
     void commandsRunFromTheRealContextMenu();
     void gbkNamesReadAsChineseAndCommandsUseTheirBytes();
+    void helperThatCannotStartIsToldOnceUntilOneStarts();
 };
 
 void TestFileCommands::newFolderTakesThePromptedName() {
@@ -391,6 +393,41 @@ void TestFileCommands::gbkNamesReadAsChineseAndCommandsUseTheirBytes() {
     const QByteArray info = contentOfRaw(trash + "info/" + folder + ".trashinfo");
     QVERIFY2(info.contains("\nPath=" + (root + '/' + folder).toPercentEncoding("/") + '\n'),
              info.constData());
+}
+
+void TestFileCommands::helperThatCannotStartIsToldOnceUntilOneStarts() {
+    Browser b;
+    makeFile(b.root() + "/a.txt");
+    auto restore = qScopeGuard([] { platform::setHelperProgram({}); });
+    platform::setHelperProgram(b.root() + "/missing-helper");
+    const QString told =
+        u("无法启动文件助手 dirquill-io：找不到该文件或文件夹，它可能已被移动或删除。");
+
+    // The listing that needed it tells, and its column stays empty; the next click is
+    // silent.
+    QString message;
+    closeNextMessageBox(&message);
+    b.select(0, 1);
+    QCOMPARE(message, told);
+    QVERIFY(b.rows(1).isEmpty());
+    QString again;
+    closeNextMessageBox(&again);
+    b.select(0, 1);
+    QVERIFY(b.rows(1).isEmpty());
+    QVERIFY(again.isEmpty());
+    cancelPendingAnswers();
+
+    // Repaired, the next click lists; broken again, a new folder tells it.
+    platform::setHelperProgram({});
+    b.select(0, 1);
+    QVERIFY(b.rows(1).contains("a.txt"));
+    platform::setHelperProgram(b.root() + "/missing-helper");
+    QString fromNewFolder;
+    answerNextPrompt("b");
+    closeNextMessageBox(&fromNewFolder);
+    b.dlg.OnNewFolder1();
+    QCOMPARE(fromNewFolder, told);
+    QVERIFY(!exists(b.root() + "/b"));
 }
 
 QTEST_MAIN(TestFileCommands)

@@ -1,7 +1,8 @@
 // slowfs: a FUSE file system over a backing folder whose calls answer normally, slowly or
 // never, so that tests can stand it in for a dead network mount.
 //
-//   slowfs BACKING MOUNTPOINT [--statfs=never|zero] [-o fsname=DEV,subtype=TYPE]
+//   slowfs BACKING MOUNTPOINT [--statfs=never|zero] [--pace=MICROSECONDS]
+//          [-o fsname=DEV,subtype=TYPE]
 //
 // What a path does is chosen by the names of its components:
 //   stuck*  the folder's own look-up answers, but opening it, or anything below it, never does
@@ -9,7 +10,8 @@
 //   slow*   every call on it or below it answers after two seconds
 // A call that never answers keeps its thread asleep until the daemon is killed; the kernel
 // then fails every waiting call with ENOTCONN. Entries are never cached, so what a name
-// does holds from the first call on.
+// does holds from the first call on. With --pace, every call on a path (and every write)
+// first waits that long, so that a short operation spreads over a measurable time.
 
 #define FUSE_USE_VERSION 312
 
@@ -18,6 +20,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -33,6 +36,13 @@ namespace {
 
 std::string backing;
 enum class StatfsMode { Normal, Never, Zero } statfsMode = StatfsMode::Normal;
+useconds_t paceMicroseconds = 0;
+
+void pace() {
+    if (paceMicroseconds != 0) {
+        ::usleep(paceMicroseconds);
+    }
+}
 
 enum class Delay { None, Slow, Never };
 
@@ -73,12 +83,14 @@ void wait(Delay delay) {
 }
 
 std::string real(const char* path, bool opening = false) {
+    pace();
     wait(delayFor(path, opening));
     return backing + path;
 }
 
 // A slow folder is slow to open; reading it once open is quick.
 std::string opened(const char* path) {
+    pace();
     if (delayFor(path, true) == Delay::Never) {
         wait(Delay::Never);
     }
@@ -188,6 +200,7 @@ int readOp(const char*, char* buf, size_t size, off_t offset, fuse_file_info* fi
 }
 
 int writeOp(const char*, const char* buf, size_t size, off_t offset, fuse_file_info* fi) {
+    pace();
     return result(static_cast<int>(::pwrite(static_cast<int>(fi->fh), buf, size, offset)));
 }
 
@@ -217,7 +230,8 @@ int statfsOp(const char* path, struct statvfs* st) {
 
 int main(int argc, char* argv[]) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: slowfs BACKING MOUNTPOINT [--statfs=never|zero] [-o ...]\n");
+        std::fprintf(stderr, "usage: slowfs BACKING MOUNTPOINT [--statfs=never|zero] "
+                             "[--pace=MICROSECONDS] [-o ...]\n");
         return 2;
     }
     backing = argv[1];
@@ -227,6 +241,8 @@ int main(int argc, char* argv[]) {
             statfsMode = StatfsMode::Never;
         } else if (std::strcmp(argv[i], "--statfs=zero") == 0) {
             statfsMode = StatfsMode::Zero;
+        } else if (std::strncmp(argv[i], "--pace=", 7) == 0) {
+            paceMicroseconds = static_cast<useconds_t>(std::strtoul(argv[i] + 7, nullptr, 10));
         } else {
             args.push_back(argv[i]);
         }

@@ -4,6 +4,8 @@
 #include "platform/helper/HelperProtocol.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <new>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -17,11 +19,22 @@ constexpr std::size_t kChunk = std::size_t{256} << 10;
 } // namespace
 
 HelperAnswer::HelperAnswer(int socket)
-    : socket_(socket), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : socket_(socket), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), wakeWrite_(wake_) {
+    // Without a wake-up the reader would see a given-up answer only when the helper's end
+    // closes, which a helper stuck in the kernel never does.
+    int ends[2];
+    if (wake_ < 0 && ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wake_ = ends[0];
+        wakeWrite_ = ends[1];
+    }
+}
 
 HelperAnswer::~HelperAnswer() {
     if (givenUp_) {
         ::close(socket_);
+    }
+    if (wakeWrite_ != wake_) {
+        ::close(wakeWrite_);
     }
     if (wake_ >= 0) {
         ::close(wake_);
@@ -33,10 +46,21 @@ void HelperAnswer::giveUp() {
     const std::uint64_t one = 1;
     // Nothing is lost if this fails: the reader also stops when the killed helper's end
     // of the socket closes.
-    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(wakeWrite_, &one, sizeof one);
 }
 
 void HelperAnswer::read() {
+    // A folder can hold more names than memory: the listing is lost, not the program.
+    try {
+        readFrames();
+    } catch (const std::bad_alloc&) {
+        names_ = {};
+        sizes_ = {};
+        outOfMemory_ = true;
+    }
+}
+
+void HelperAnswer::readFrames() {
     helper::FrameReader frames;
     names::NameSorter sorter;
     while (!givenUp_) {

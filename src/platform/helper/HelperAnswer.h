@@ -44,6 +44,8 @@ public:
     [[nodiscard]] int error() const { return error_; }
     // a listing's names, in the order the column shows them.
     names::NameList takeNames() { return std::move(names_); }
+    // whether memory ran out while the names were taken in: what was read is dropped.
+    [[nodiscard]] bool outOfMemory() const { return outOfMemory_; }
 
 private:
     bool takeNames(std::string_view body);
@@ -54,9 +56,15 @@ private:
     std::atomic<std::uint64_t> entries_{0};
     bool complete_ = false;
     bool clean_ = false;
+    bool outOfMemory_ = false;
     int error_ = 0;
     names::NameList names_;
     std::vector<std::size_t> sizes_; // of the names in the frame being taken in
+    // wake_ is read by the reading thread; this is written to wake it: the same eventfd,
+    // or the other end of a pipe where no eventfd can be made.
+    int wakeWrite_;
+
+    void readFrames();
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/helper/HelperCall.h"
 
 #include "names/NameCodec.h"
+#include "platform/MountOfPath.h"
 #include "platform/helper/HelperAnswer.h"
 #include "platform/helper/HelperProtocol.h"
 
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -48,6 +51,18 @@ struct Process {
     Context context;
 };
 
+// A helper that was let go and has not been reaped yet. One killed while waiting on a
+// mount's file system may stay until that file system answers; it is counted against
+// its mount.
+struct Ended {
+    pid_t pid = -1;
+    QByteArray mountPoint; // empty for a helper that was not stuck
+};
+
+QByteArray mountOfPath(const QByteArray& path) {
+    return mountPointOf(path, Context::now().currentFolder);
+}
+
 // The socket holds this much of an answer, so that the helper seldom waits for the
 // program to take it (the system may give less).
 constexpr int kSocketBuffer = 4 << 20;
@@ -70,19 +85,37 @@ public:
         }
     }
 
-    std::optional<Process> take() {
+    // The ready helper, or a new one; nothing when none can be started, and then
+    // `startError` says why.
+    std::optional<Process> take(int& startError) {
         reap();
         if (ready_ && (ready_->context != Context::now() || !idle(*ready_))) {
             retire(*ready_);
             ready_.reset();
         }
         if (!ready_) {
-            ready_ = spawn();
+            ready_ = spawn(startError);
         }
         std::optional<Process> taken = ready_;
         ready_.reset();
         return taken;
     }
+
+    // Whether as many helpers as may be are still stuck on the mount that holds `path`.
+    // The mount table is read only when some mount is near that.
+    bool mountIsFull(const QByteArray& path) {
+        reap();
+        if (std::ranges::count_if(exited_, [](const Ended& e) { return !e.mountPoint.isEmpty(); }) <
+            HelperCall::kMaxStuckPerMount) {
+            return false;
+        }
+        const QByteArray mountPoint = mountOfPath(path);
+        return std::ranges::count(exited_, mountPoint, &Ended::mountPoint) >=
+               HelperCall::kMaxStuckPerMount;
+    }
+
+    // True once after no helper could be started, until one starts again.
+    bool tellStartFailure() { return !std::exchange(startFailureTold_, true); }
 
     // A helper whose answer ended normally waits for the next request.
     void giveBack(const Process& process) {
@@ -96,23 +129,24 @@ public:
     // A helper that is stuck or whose answer is no longer wanted: killed if it can be;
     // one stuck in the kernel dies when its call returns. Its socket is closed by whoever
     // still reads it.
-    void abandon(pid_t pid) {
+    void abandon(pid_t pid, const QByteArray& path) {
         ::kill(pid, SIGKILL);
-        exited_.push_back(pid);
+        exited_.push_back({pid, mountOfPath(path)});
         prepare();
     }
 
     // A helper that ended or broke its answer.
     void retire(const Process& process) {
         ::close(process.fd);
-        exited_.push_back(process.pid);
+        exited_.push_back({process.pid, {}});
         reap();
     }
 
     void prepare() {
         reap();
         if (!ready_) {
-            ready_ = spawn();
+            int startError = 0;
+            ready_ = spawn(startError);
         }
     }
 
@@ -126,18 +160,19 @@ private:
     }
 
     void reap() {
-        std::erase_if(exited_, [](pid_t pid) {
+        std::erase_if(exited_, [](const Ended& ended) {
             int status = 0;
-            const pid_t done = ::waitpid(pid, &status, WNOHANG);
-            return done == pid || (done < 0 && errno == ECHILD);
+            const pid_t done = ::waitpid(ended.pid, &status, WNOHANG);
+            return done == ended.pid || (done < 0 && errno == ECHILD);
         });
     }
 
-    std::optional<Process> spawn() const {
+    std::optional<Process> spawn(int& startError) {
         const QString path =
             program_.isEmpty() ? QCoreApplication::applicationDirPath() + "/dirquill-io" : program_;
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+            startError = errno;
             return std::nullopt;
         }
         ::setsockopt(fds[0], SOL_SOCKET, SO_RCVBUF, &kSocketBuffer, sizeof kSocketBuffer);
@@ -173,14 +208,17 @@ private:
             qWarning("dirquill: cannot start the file helper %s: %s", file.constData(),
                      std::strerror(error));
             ::close(fds[0]);
+            startError = error;
             return std::nullopt;
         }
+        startFailureTold_ = false;
         return Process{pid, fds[0], Context::now()};
     }
 
     QString program_;
     std::optional<Process> ready_;
-    std::vector<pid_t> exited_;
+    std::vector<Ended> exited_;
+    bool startFailureTold_ = false;
 };
 
 Pool& pool() {
@@ -194,26 +232,37 @@ struct HelperCall::Helper {
     Process process;
 };
 
-HelperCall::HelperCall(char kind, const std::string& body) {
-    std::optional<Process> process = pool().take();
-    if (!process) {
-        state_ = State::Lost;
-        error_ = ECHILD;
+HelperCall::HelperCall(char kind, const std::string& body, QByteArray path)
+    : kind_(kind), path_(std::move(path)) {
+    if (pool().mountIsFull(path_)) {
+        state_ = State::Abandoned;
+        error_ = ECANCELED;
         return;
     }
     std::string request;
     helper::appendFrame(request, static_cast<helper::Kind>(kind), body);
-    // The helper is idle and reading, so the request goes out at once.
-    if (!helper::sendAll(process->fd, request)) {
-        pool().retire(*process);
-        state_ = State::Lost;
-        error_ = ECHILD;
+    // The helper is idle and reading, so the request goes out at once. A ready helper
+    // that ended meanwhile is replaced once.
+    for (int attempt = 0; attempt < 2 && !helper_; ++attempt) {
+        std::optional<Process> process = pool().take(startError_);
+        if (!process) {
+            firstStartFailure_ = pool().tellStartFailure();
+            lose(Loss::NotStarted, ECHILD);
+            return;
+        }
+        if (helper::sendAll(process->fd, request)) {
+            helper_ = std::make_unique<Helper>(Helper{*process});
+        } else {
+            pool().retire(*process);
+        }
+    }
+    if (!helper_) {
+        lose(Loss::HelperEnded, EIO);
         return;
     }
-    helper_ = std::make_unique<Helper>(Helper{*process});
     // The answer is read on a thread that shares it with this call; given up, the thread
     // ends on its own and takes the answer with it.
-    answer_ = std::make_shared<HelperAnswer>(process->fd);
+    answer_ = std::make_shared<HelperAnswer>(helper_->process.fd);
     QThread* reader = QThread::create([answer = answer_] { answer->read(); });
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     connect(reader, &QThread::finished, this, &HelperCall::answered);
@@ -225,31 +274,44 @@ HelperCall::~HelperCall() {
 }
 
 namespace {
-std::string bytesOf(const QString& path) {
-    const QByteArray bytes = names::encodeName(path);
+std::string bytesOf(const QByteArray& bytes) {
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 } // namespace
 
 std::unique_ptr<HelperCall> HelperCall::list(const QString& folder) {
-    return std::unique_ptr<HelperCall>(new HelperCall(helper::kList, bytesOf(folder)));
+    const QByteArray path = names::encodeName(folder);
+    return std::unique_ptr<HelperCall>(new HelperCall(helper::kList, bytesOf(path), path));
 }
 
 std::unique_ptr<HelperCall> HelperCall::makeFolder(const QString& path) {
-    return std::unique_ptr<HelperCall>(new HelperCall(helper::kMakeFolder, bytesOf(path)));
+    const QByteArray bytes = names::encodeName(path);
+    return std::unique_ptr<HelperCall>(new HelperCall(helper::kMakeFolder, bytesOf(bytes), bytes));
 }
 
 std::unique_ptr<HelperCall> HelperCall::trash(const QString& path) {
-    return std::unique_ptr<HelperCall>(new HelperCall(helper::kTrash, bytesOf(path)));
+    const QByteArray bytes = names::encodeName(path);
+    return std::unique_ptr<HelperCall>(new HelperCall(helper::kTrash, bytesOf(bytes), bytes));
 }
 
 std::unique_ptr<HelperCall> HelperCall::rename(const QString& from, const QString& to) {
-    return std::unique_ptr<HelperCall>(
-        new HelperCall(helper::kRename, helper::renameBody(bytesOf(from), bytesOf(to))));
+    const QByteArray source = names::encodeName(from);
+    const std::string body = helper::renameBody(bytesOf(source), bytesOf(names::encodeName(to)));
+    return std::unique_ptr<HelperCall>(new HelperCall(helper::kRename, body, source));
 }
 
 quint64 HelperCall::entriesRead() const {
     return answer_ ? answer_->entriesRead() : 0;
+}
+
+int HelperCall::helperPid() const {
+    return helper_ ? helper_->process.pid : -1;
+}
+
+void HelperCall::lose(Loss loss, int error) {
+    state_ = State::Lost;
+    loss_ = loss;
+    error_ = error;
 }
 
 void HelperCall::abandon() {
@@ -258,7 +320,7 @@ void HelperCall::abandon() {
     }
     // The reading thread still watches the socket; it is closed when the thread is done.
     answer_->giveUp();
-    pool().abandon(helper_->process.pid);
+    pool().abandon(helper_->process.pid, path_);
     state_ = State::Abandoned;
     error_ = ECANCELED;
 }
@@ -267,18 +329,23 @@ void HelperCall::answered() {
     if (state_ != State::Running) {
         return;
     }
-    if (answer_->complete() && answer_->clean()) {
-        pool().giveBack(helper_->process);
-    } else {
+    if (answer_->outOfMemory()) {
+        // The helper may still be reading a folder whose names nobody will take.
+        ::kill(helper_->process.pid, SIGKILL);
         pool().retire(helper_->process);
-    }
-    if (answer_->complete()) {
+        lose(Loss::OutOfMemory, ENOMEM);
+    } else if (answer_->complete()) {
+        if (answer_->clean()) {
+            pool().giveBack(helper_->process);
+        } else {
+            pool().retire(helper_->process);
+        }
         state_ = State::Done;
         error_ = answer_->error();
         names_ = answer_->takeNames();
     } else {
-        state_ = State::Lost;
-        error_ = EIO;
+        pool().retire(helper_->process);
+        lose(Loss::HelperEnded, EIO);
     }
     emit finished();
 }

@@ -2,6 +2,7 @@
 
 #include "names/NameList.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -21,10 +22,22 @@ class HelperAnswer;
 // helper was lost. An abandoned call emits nothing more; its helper is killed if it can
 // be and left behind if it is stuck in the kernel, and whatever it answers late is never
 // read.
+//
+// At most kMaxStuckPerMount helpers are left behind on one mount: while that many are
+// still alive, a request for a path on it is abandoned at once, without a helper.
 class HelperCall : public QObject {
     Q_OBJECT
 public:
     enum class State { Running, Done, Lost, Abandoned };
+    // Why a call was lost.
+    enum class Loss {
+        None,
+        NotStarted,  // no helper could be started
+        HelperEnded, // the helper ended, or broke its answer, before the answer was complete
+        OutOfMemory, // the answer did not fit in memory and was dropped
+    };
+
+    static constexpr int kMaxStuckPerMount = 16;
 
     static std::unique_ptr<HelperCall> list(const QString& folder);
     static std::unique_ptr<HelperCall> makeFolder(const QString& path);
@@ -38,8 +51,19 @@ public:
     [[nodiscard]] State state() const { return state_; }
     [[nodiscard]] bool running() const { return state_ == State::Running; }
     // 0 when the call was carried out, else the errno value: the system's refusal,
-    // ECANCELED when abandoned, ECHILD when no helper could be had.
+    // ECANCELED when abandoned, ECHILD when no helper could be started, EIO when the
+    // helper was lost, ENOMEM when the answer did not fit in memory.
     [[nodiscard]] int error() const { return error_; }
+    [[nodiscard]] Loss loss() const { return loss_; }
+    // When no helper could be started: the system's reason, an errno value.
+    [[nodiscard]] int startError() const { return startError_; }
+    // Whether this call is the first to find that no helper can be started since one last
+    // started, so that the user is told once and not at every click.
+    [[nodiscard]] bool firstStartFailure() const { return firstStartFailure_; }
+    // The request's kind (helper::Kind).
+    [[nodiscard]] char kind() const { return kind_; }
+    // The process id of the helper serving the call, or -1.
+    [[nodiscard]] int helperPid() const;
     // How many entries a listing has read so far.
     [[nodiscard]] quint64 entriesRead() const;
     // The names a finished listing received, in the order the column shows them.
@@ -52,11 +76,17 @@ signals:
     void finished();
 
 private:
-    HelperCall(char kind, const std::string& body);
+    HelperCall(char kind, const std::string& body, QByteArray path);
+    void lose(Loss loss, int error);
     void answered();
 
+    char kind_;
+    QByteArray path_; // the entry the request is about, for finding its mount
     State state_ = State::Running;
     int error_ = 0;
+    Loss loss_ = Loss::None;
+    int startError_ = 0;
+    bool firstStartFailure_ = false;
     names::NameList names_;
     struct Helper; // the helper process serving the call
     std::unique_ptr<Helper> helper_;

@@ -6,7 +6,9 @@
 #include "platform/FileSystem.h"
 #include "platform/RawTree.h"
 #include "platform/helper/HelperCall.h"
+#include "platform/helper/HelperFault.h"
 #include "platform/helper/HelperProtocol.h"
+#include "res/Texts.h"
 #include "support/TestSupport.h"
 
 #include <QDeadlineTimer>
@@ -17,7 +19,12 @@
 #include <QThread>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using platform::HelperCall;
@@ -39,6 +46,27 @@ bool finishes(HelperCall& call, int timeoutMs = 10000) {
     return QTest::qWaitFor([&call] { return !call.running(); }, timeoutMs);
 }
 
+// An executable shell script at `path`.
+void makeScript(const QString& path, const QByteArray& text) {
+    testsupport::makeFile(path, "#!/bin/sh\n" + text);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// Whether the process `pid` is still there and has not ended (no zombie).
+bool isWaiting(int pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray text = stat.readAll();
+    const qsizetype state = text.lastIndexOf(')') + 2;
+    return state > 1 && state < text.size() && text[state] != 'Z';
+}
+
 int openFileCount() {
     return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size());
 }
@@ -53,6 +81,10 @@ private slots:
     void folderThatNeverAnswersIsLeftBehind();
     void slowFolderEndsWithAllItsNames();
     void bigFolderComesInTheColumnsOrder();
+    void helperThatCannotStartIsToldOnce();
+    void helperKilledDuringACallIsReplaced();
+    void seventeenthRequestOnAStuckMountFailsAtOnce();
+    void listingThatRunsOutOfMemoryIsDropped();
 };
 
 void HelperCallTest::framesSurviveAnyCut() {
@@ -137,14 +169,6 @@ void HelperCallTest::requestsAreCarriedOutByTheHelper() {
     QCOMPARE(missing->takeNames().size(), std::size_t(0));
     QCOMPARE(platform::readyHelperPid(), helperPid);
 
-    // Without its helper program a call fails at once and says why.
-    platform::setHelperProgram(root + "/no-such-helper");
-    auto cut = qScopeGuard([] { platform::setHelperProgram({}); });
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot start the file helper"));
-    auto lost = HelperCall::list(QDir::tempPath());
-    QCOMPARE(lost->state(), HelperCall::State::Lost);
-    QCOMPARE(lost->error(), ECHILD);
-
     // A helper whose answer claims more names than it holds is lost; nothing of the
     // answer is taken.
     const QString liar = root + "/liar";
@@ -152,6 +176,7 @@ void HelperCallTest::requestsAreCarriedOutByTheHelper() {
                                 "printf '\\010\\0\\0\\0N\\377\\377\\377\\0abcd'\ncat >/dev/null\n");
     QVERIFY(QFile::setPermissions(liar, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     platform::setHelperProgram(liar);
+    auto cut = qScopeGuard([] { platform::setHelperProgram({}); });
     auto broken = HelperCall::list(root);
     QVERIFY(finishes(*broken));
     QCOMPARE(broken->state(), HelperCall::State::Lost);
@@ -255,6 +280,177 @@ void HelperCallTest::bigFolderComesInTheColumnsOrder() {
     QTest::qWait(300);
     QCOMPARE(finished.count(), 0);
     QCOMPARE(dropped->takeNames().size(), std::size_t(0));
+}
+
+void HelperCallTest::helperThatCannotStartIsToldOnce() {
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    testsupport::makeFile(root + "/a");
+    auto restore = qScopeGuard([] { platform::setHelperProgram({}); });
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot start the file helper"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot start the file helper"));
+
+    // Missing, then not executable: the first call says why, the next one says nothing
+    // (the window's test shows it told again once a helper has started).
+    platform::setHelperProgram(root + "/no-such-helper");
+    auto first = HelperCall::trash(root + "/a");
+    QCOMPARE(first->state(), HelperCall::State::Lost);
+    QCOMPARE(first->loss(), HelperCall::Loss::NotStarted);
+    QCOMPARE(first->error(), ECHILD);
+    QCOMPARE(platform::helperFaultText(*first),
+             text(texts::kHelperStartFailed) + platform::describeError(ENOENT));
+    testsupport::makeFile(root + "/plain-file");
+    platform::setHelperProgram(root + "/plain-file");
+    auto again = HelperCall::makeFolder(root + "/b");
+    QCOMPARE(again->startError(), EACCES);
+    QVERIFY(platform::helperFaultText(*again).isEmpty());
+
+    // One that starts but exits at once is a helper lost: a listing stays silent, a trash
+    // or rename cannot know whether it was done.
+    makeScript(root + "/quits", "exit 0\n");
+    platform::setHelperProgram(root + "/quits");
+    auto listed = HelperCall::list(root);
+    QVERIFY(finishes(*listed));
+    QCOMPARE(listed->loss(), HelperCall::Loss::HelperEnded);
+    QVERIFY(platform::helperFaultText(*listed).isEmpty());
+    auto trashed = HelperCall::trash(root + "/a");
+    QVERIFY(finishes(*trashed));
+    QCOMPARE(trashed->loss(), HelperCall::Loss::HelperEnded);
+    QCOMPARE(platform::helperFaultText(*trashed), text(texts::kHelperEnded));
+    QVERIFY(QFileInfo::exists(root + "/a"));
+}
+
+void HelperCallTest::helperKilledDuringACallIsReplaced() {
+    if (!testsupport::SlowMount::available()) {
+        QSKIP("this machine cannot mount FUSE file systems (no /dev/fuse)");
+    }
+    testsupport::SlowMount mount;
+    QVERIFY(mount.mounted());
+    testsupport::makeFile(mount.backing() + "/slow/one");
+    testsupport::makeFile(mount.backing() + "/a");
+
+    // Mid-listing: lost, and the next listing has a fresh helper.
+    auto listing = HelperCall::list(mount.path() + "/slow");
+    QTest::qWait(300);
+    QVERIFY(::kill(listing->helperPid(), SIGKILL) == 0);
+    QVERIFY(finishes(*listing));
+    QCOMPARE(listing->loss(), HelperCall::Loss::HelperEnded);
+    QCOMPARE(listing->takeNames().size(), std::size_t(0));
+    auto next = HelperCall::list(mount.path());
+    QVERIFY(finishes(*next));
+    QCOMPARE(namesOf(*next), QSet<QByteArray>({"a", "slow"}));
+
+    // Killed while its rename is under way: the rename still happens, and the call says
+    // that its outcome is unknown.
+    auto renamed = HelperCall::rename(mount.path() + "/a", mount.path() + "/slow-b");
+    QTest::qWait(300);
+    QVERIFY(::kill(renamed->helperPid(), SIGKILL) == 0);
+    QVERIFY(finishes(*renamed));
+    QCOMPARE(renamed->loss(), HelperCall::Loss::HelperEnded);
+    QCOMPARE(platform::helperFaultText(*renamed), text(texts::kHelperEnded));
+    QVERIFY(!QFileInfo::exists(mount.backing() + "/a"));
+    QVERIFY(QFileInfo::exists(mount.backing() + "/slow-b"));
+}
+
+void HelperCallTest::seventeenthRequestOnAStuckMountFailsAtOnce() {
+    if (!testsupport::SlowMount::available()) {
+        QSKIP("this machine cannot mount FUSE file systems (no /dev/fuse)");
+    }
+    testsupport::SlowMount mount;
+    QVERIFY(mount.mounted());
+    testsupport::makeFolder(mount.backing() + "/stuck");
+    testsupport::makeFile(mount.backing() + "/normal/one");
+    QTemporaryDir elsewhere;
+    testsupport::makeFile(elsewhere.path() + "/two");
+
+    // A helper killed before its call reached the file system ends at once and does not
+    // count; only those left waiting do.
+    int stuck = 0;
+    for (int tries = 0; stuck < HelperCall::kMaxStuckPerMount && tries < 100; ++tries) {
+        auto call = HelperCall::list(mount.path() + "/stuck");
+        QVERIFY(call->running());
+        QTest::qWait(100);
+        const int pid = call->helperPid();
+        call->abandon();
+        QTest::qWait(20);
+        stuck += isWaiting(pid) ? 1 : 0;
+    }
+    QCOMPARE(stuck, HelperCall::kMaxStuckPerMount);
+    // Below the bound the mount's other folders were listable; at it, every request for
+    // the mount is given up at once without a helper, also through a relative path.
+    const QDir here;
+    const QString relative = here.relativeFilePath(mount.path() + "/normal");
+    for (const QString& path : {mount.path() + "/stuck", relative}) {
+        auto refused = HelperCall::list(path);
+        QCOMPARE(refused->state(), HelperCall::State::Abandoned);
+        QCOMPARE(refused->error(), ECANCELED);
+        QCOMPARE(refused->helperPid(), -1);
+    }
+    auto renamed = HelperCall::rename(mount.path() + "/normal/one", mount.path() + "/normal/2");
+    QCOMPARE(renamed->error(), ECANCELED);
+
+    // Other mounts are served.
+    auto other = HelperCall::list(elsewhere.path());
+    QVERIFY(finishes(*other));
+    QCOMPARE(namesOf(*other), QSet<QByteArray>({"two"}));
+}
+
+void HelperCallTest::listingThatRunsOutOfMemoryIsDropped() {
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("a limit on the address space does not hold under AddressSanitizer");
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    QSKIP("a limit on the address space does not hold under AddressSanitizer");
+#endif
+#endif
+    // A helper that answers with names without end, from a frame made once.
+    QTemporaryDir dir;
+    std::string body(4, '\0');
+    std::string bytes;
+    constexpr std::uint32_t kCount = 4000;
+    std::memcpy(body.data(), &kCount, 4);
+    for (std::uint32_t i = 0; i < kCount; ++i) {
+        const std::string name = std::to_string(i) + std::string(240, 'n');
+        const auto size = static_cast<std::uint32_t>(name.size());
+        body.append(reinterpret_cast<const char*>(&size), 4);
+        bytes += name;
+    }
+    std::string frame;
+    helper::appendFrame(frame, helper::kNames, body + bytes);
+    testsupport::makeFile(dir.path() + "/frame", QByteArray::fromStdString(frame));
+    makeScript(dir.path() + "/flood",
+               "while cat '" + QFile::encodeName(dir.path()) + "/frame'; do :; done\n");
+    QVERIFY(QFileInfo(dir.path() + "/flood").isExecutable());
+
+    // In a child with little room for more memory, so that the test's own process is
+    // not the one that runs out.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_AS, &limit);
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        const rlim_t pages = statm.readAll().split(' ').value(0).toULongLong();
+        limit.rlim_cur = pages * ::sysconf(_SC_PAGESIZE) + (rlim_t{256} << 20);
+        ::setrlimit(RLIMIT_AS, &limit);
+        platform::setHelperProgram(dir.path() + "/flood");
+        auto call = HelperCall::list(dir.path());
+        const bool ended = finishes(*call, 60000);
+        const bool told = platform::helperFaultText(*call) == text(texts::kListingOutOfMemory);
+        // The program goes on: a fresh helper lists the next folder.
+        platform::setHelperProgram({});
+        auto next = HelperCall::list(dir.path());
+        const bool goesOn = finishes(*next) && next->error() == 0;
+        ::_exit(!ended                                          ? 1
+                : call->loss() != HelperCall::Loss::OutOfMemory ? 2
+                : !told                                         ? 3
+                : !goesOn                                       ? 4
+                                                                : 0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 QTEST_GUILESS_MAIN(HelperCallTest)
