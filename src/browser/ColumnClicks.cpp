@@ -4,6 +4,7 @@
 #include "platform/DesktopOpen.h"
 #include "res/MenuTemplates.h"
 #include "ui/CDirquillDlg.h"
+#include "ui/HelperWait.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -26,6 +27,10 @@ void CDirquillDlg::OnColumnDblClk(int k) {
 void CDirquillDlg::OnColumnRClick(int k) {
     if (k < kColumnCount - 1) {
         RefillColumnsFrom(k + 1);
+    }
+    // The close box during the refill ends the window; no menu comes up for it.
+    if (HelperWait::closing(this)) {
+        return;
     }
     const QPoint cursor = QCursor::pos();
     const auto menus = res::columnMenus();

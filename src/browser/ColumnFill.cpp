@@ -29,6 +29,14 @@ QString CDirquillDlg::SelectionPath(int c) const {
     return path;
 }
 
+QString CDirquillDlg::SelectionDisplayPath(int c) const {
+    QString path = Column(0).GetItemText(SelectedRow(0));
+    for (int i = 1; i <= c; ++i) {
+        path = platform::joinPath(path, Column(i).GetItemDisplayText(SelectedRow(i)));
+    }
+    return path;
+}
+
 void CDirquillDlg::SetUpColumns() {
     for (int c = 0; c < kColumnCount; ++c) {
         Column(c).InsertColumn(QString::fromUtf8(texts::kColumnHeaders[c]), kInitialColumnWidth);
@@ -71,6 +79,11 @@ void CDirquillDlg::FillLevelColumn(int k) {
         }
     }
     if (k == 1 && Column(0).GetItemText(SelectedRow(0)).isEmpty()) {
+        return;
+    }
+    // Once the window is closing nothing new is asked of the file helper: the folder
+    // may well be the one that never answered.
+    if (HelperWait::closing(this)) {
         return;
     }
     const QString folder = SelectionPath(k - 1);

@@ -13,17 +13,26 @@
 #include "ui/HelperWait.h"
 #include "ui/MessageBox.h"
 
+#include <cerrno>
+
 namespace {
 
-void reportFailure(const char* format, const QString& path, int error) {
-    AfxMessageBox(QString::fromUtf8(format).arg(path, platform::describeError(error)));
+// `entry` is the entry's path as the columns show it.
+void reportFailure(const char* format, const QString& entry, int error) {
+    AfxMessageBox(QString::fromUtf8(format).arg(entry, platform::describeError(error)));
 }
 
 } // namespace
 
-// Runs a change in the file helper while column k shows that it is under way. Returns 0
-// or the errno value; work given up by the user counts as failed (ECANCELED).
-int CDirquillDlg::RunFileChange(int k, std::unique_ptr<platform::HelperCall> call) {
+// Starts a change in the file helper and waits for it while column k shows that it is
+// under way. Returns 0 or the errno value; work given up by the user counts as failed
+// (ECANCELED), and nothing is started once the window is closing.
+int CDirquillDlg::RunFileChange(
+    int k, const std::function<std::unique_ptr<platform::HelperCall>()>& start) {
+    if (HelperWait::closing(this)) {
+        return ECANCELED;
+    }
+    const std::unique_ptr<platform::HelperCall> call = start();
     HelperWait(this, &Column(k), HelperWait::Kind::Processing).wait(*call);
     // A fault of the file helper itself (even for a new folder) is told here, in its own
     // words, and is no refusal of the system's for the caller to report.
@@ -79,8 +88,8 @@ void CDirquillDlg::NewFolderIn(int k) {
         return;
     }
     // A folder that cannot be made is not reported: the refilled column shows it.
-    RunFileChange(k,
-                  platform::HelperCall::makeFolder(platform::joinPath(parent, prompt.GetName())));
+    const QString folder = platform::joinPath(parent, prompt.GetName());
+    RunFileChange(k, [&folder] { return platform::HelperCall::makeFolder(folder); });
     RefillColumnsFrom(k);
 }
 
@@ -89,9 +98,10 @@ void CDirquillDlg::DeleteIn(int k) {
         return;
     }
     const QString path = SelectionPath(k);
-    if (const int error = RunFileChange(k, platform::HelperCall::trash(path));
+    const QString shown = SelectionDisplayPath(k);
+    if (const int error = RunFileChange(k, [&path] { return platform::HelperCall::trash(path); });
         shouldReport(this, error)) {
-        reportFailure(texts::kDeleteFailed, path, error);
+        reportFailure(texts::kDeleteFailed, shown, error);
     }
     RefillColumnsFrom(k);
 }
@@ -101,6 +111,7 @@ void CDirquillDlg::RenameIn(int k) {
         return;
     }
     const QString source = SelectionPath(k);
+    const QString shownSource = SelectionDisplayPath(k);
     const QString parent = SelectionPath(k - 1);
     CRenameDlg prompt;
     const QString shown = Column(k).GetItemDisplayText(SelectedRow(k));
@@ -115,9 +126,10 @@ void CDirquillDlg::RenameIn(int k) {
         return;
     }
     const QString target = platform::joinPath(parent, prompt.GetName());
-    if (const int error = RunFileChange(k, platform::HelperCall::rename(source, target));
+    if (const int error =
+            RunFileChange(k, [&] { return platform::HelperCall::rename(source, target); });
         shouldReport(this, error)) {
-        reportFailure(texts::kRenameFailed, source, error);
+        reportFailure(texts::kRenameFailed, shownSource, error);
     }
     RefillColumnsFrom(k);
 }

@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class CColumnList;
@@ -33,6 +34,9 @@ public:
     [[nodiscard]] CColumnList& Column(int c) const;
     [[nodiscard]] int SelectedRow(int c) const;
     [[nodiscard]] QString SelectionPath(int c) const;
+    // The same path as the columns show it, for messages: a name that is not UTF-8 reads
+    // as in its column (a GBK name in Chinese), not in its lossless form.
+    [[nodiscard]] QString SelectionDisplayPath(int c) const;
     void SetUpColumns();
     void FillRootColumn();
     void FillLevelColumn(int k);
@@ -76,7 +80,7 @@ private:
     void NewFolderIn(int k);
     void DeleteIn(int k);
     void RenameIn(int k);
-    int RunFileChange(int k, std::unique_ptr<platform::HelperCall> call);
+    int RunFileChange(int k, const std::function<std::unique_ptr<platform::HelperCall>()>& start);
     // True when column k shows the folder that the selections to its left name; a stale
     // column is listed again instead and false returned.
     bool ColumnShowsSelectedFolder(int k);

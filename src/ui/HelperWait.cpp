@@ -58,37 +58,96 @@ bool isEscape(QEvent* event) {
            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
 }
 
-bool isWindowClose(QObject* target, QEvent* event) {
-    if (event->type() != QEvent::Close) {
-        return false;
-    }
-    return target->isWindowType() ||
-           (target->isWidgetType() && static_cast<QWidget*>(target)->isWindow());
+// Whether `event` is the user closing `window` itself: its close box, the window
+// manager's close and Alt+F4 reach its native window and then the widget. Tips, menus
+// and message boxes are windows too and close whenever they hide; they never count.
+bool closesWindow(const QWidget* window, const QObject* target, const QEvent* event) {
+    return event->type() == QEvent::Close && window != nullptr &&
+           (target == window || target == window->windowHandle());
 }
 
-// Keeps the rest of an Escape that gave up a wait (its release, and the repeats of a key
-// held down) away from the window, which would take it for the Cancel key.
-class EscapeSwallower : public QObject {
+// One press of the Escape key that gave up a wait, for as long as it is held. A held key
+// repeats as a release followed by a press with the same timestamp, which Qt does not
+// always mark as a repeat: a press marked so, or within a repeat interval of the
+// release, is the same hold. All of the hold's Escape events are swallowed: the window
+// would take them for the Cancel key, and a wait that starts meanwhile (the refill after
+// a command) for giving it up. Any other press ends the hold and goes on as usual.
+class EscapeHold : public QObject {
 public:
-    static constexpr int kGiveUpAfterMs = 2000;
+    static constexpr qint64 kRepeatIntervalMs = 40;
+    // A release that no press follows for this long means the key was let go.
+    static constexpr int kLetGoAfterMs = 1000;
 
-    EscapeSwallower() : QObject(QCoreApplication::instance()) {
-        QCoreApplication::instance()->installEventFilter(this);
-        QTimer::singleShot(kGiveUpAfterMs, this, [this] { deleteLater(); });
+    // Starts the hold at the press that gave up a wait.
+    static void begin() {
+        if (current() == nullptr) {
+            current() = new EscapeHold;
+        }
+        current()->released_ = false;
+        current()->letGo_.stop();
+    }
+
+    // Whether `event` belongs to the hold under way, which it then follows.
+    static bool swallows(QEvent* event) {
+        return current() != nullptr && isEscape(event) &&
+               current()->take(static_cast<QKeyEvent&>(*event));
     }
 
 protected:
-    bool eventFilter(QObject* /*target*/, QEvent* event) override {
-        if (!isEscape(event)) {
-            return false;
+    bool eventFilter(QObject* /*target*/, QEvent* event) override { return swallows(event); }
+
+private:
+    EscapeHold() : QObject(QCoreApplication::instance()) {
+        letGo_.setSingleShot(true);
+        connect(&letGo_, &QTimer::timeout, this, &EscapeHold::finish);
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    static QPointer<EscapeHold>& current() {
+        static QPointer<EscapeHold> hold;
+        return hold;
+    }
+
+    bool take(const QKeyEvent& key) {
+        if (key.type() == QEvent::KeyRelease) {
+            released_ = true;
+            releaseStamp_ = key.timestamp();
+            releaseClock_.start();
+            letGo_.start(kLetGoAfterMs);
+            return true;
         }
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (event->type() == QEvent::KeyRelease && !key->isAutoRepeat()) {
-            QCoreApplication::instance()->removeEventFilter(this);
-            deleteLater();
+        if (key.type() == QEvent::KeyPress) {
+            // A press with no release before it comes after a release that went to
+            // another window: a new press as well.
+            if (!key.isAutoRepeat() && !(released_ && repeatsRelease(key))) {
+                finish();
+                return false;
+            }
+            released_ = false;
+            letGo_.stop();
         }
         return true;
     }
+
+    // Whether a press after the release is the key repeating rather than pressed anew.
+    // Synthetic events carry no timestamp; their time of arrival stands in for it.
+    [[nodiscard]] bool repeatsRelease(const QKeyEvent& press) const {
+        if (press.timestamp() != 0 && releaseStamp_ != 0) {
+            return press.timestamp() - releaseStamp_ <= kRepeatIntervalMs;
+        }
+        return releaseClock_.elapsed() <= kRepeatIntervalMs;
+    }
+
+    void finish() {
+        QCoreApplication::instance()->removeEventFilter(this);
+        current() = nullptr;
+        deleteLater();
+    }
+
+    bool released_ = false;
+    quint64 releaseStamp_ = 0;
+    QElapsedTimer releaseClock_;
+    QTimer letGo_;
 };
 
 // Drops the user's input while a wait runs, and turns Escape and closing into giving up.
@@ -102,11 +161,9 @@ public:
     InputGate(const InputGate&) = delete;
     InputGate& operator=(const InputGate&) = delete;
 
-    [[nodiscard]] bool escaped() const { return escaped_; }
-
 protected:
     bool eventFilter(QObject* target, QEvent* event) override {
-        if (isWindowClose(target, event)) {
+        if (closesWindow(window_, target, event)) {
             event->ignore();
             closingWindow() = window_;
             giveUp();
@@ -115,8 +172,12 @@ protected:
         if (!isInput(event->type())) {
             return false;
         }
+        // The rest of an Escape held since it gave up an earlier wait gives up nothing.
+        if (EscapeHold::swallows(event)) {
+            return true;
+        }
         if (event->type() == QEvent::KeyPress && isEscape(event)) {
-            escaped_ = true;
+            EscapeHold::begin();
             giveUp();
         }
         return true;
@@ -131,7 +192,6 @@ private:
     QPointer<QWidget> window_;
     QEventLoop& loop_;
     platform::HelperCall& call_;
-    bool escaped_ = false;
 };
 
 // The line that says what a wait is waiting for, over the empty area of its column. It
@@ -228,9 +288,6 @@ void HelperWait::wait(platform::HelperCall& call) {
     ticker.stop();
     if (busy) {
         QGuiApplication::restoreOverrideCursor();
-    }
-    if (gate.escaped()) {
-        new EscapeSwallower;
     }
     if (closing(window_)) {
         QMetaObject::invokeMethod(window_.data(), &QWidget::close, Qt::QueuedConnection);

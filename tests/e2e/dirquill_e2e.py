@@ -640,12 +640,18 @@ def wait_line(app):
     return None
 
 
-def close_window(env, pid):
-    """Asks the program's window to close, as a window manager's close box does."""
+def close_window(env, pid, keep=None):
+    """Asks the program's windows to close, as a window manager's close box does; with
+    `keep`, all but the window of that title."""
     from Xlib import X, display, protocol
     d = display.Display(env.env["DISPLAY"])
     ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
                          env=env.env, capture_output=True, text=True).stdout.split()
+    if keep is not None:
+        ids = [i for i in ids if subprocess.run(
+            ["xdotool", "getwindowname", i], env=env.env, capture_output=True,
+            text=True).stdout.strip() != keep]
+        check(ids, "no window of the program besides " + repr(keep))
     protocols = d.intern_atom("WM_PROTOCOLS")
     delete = d.intern_atom("WM_DELETE_WINDOW")
     for wid in ids:
@@ -685,8 +691,74 @@ def journey_mount_that_never_answers(env, build):
             # The close box during a wait ends the program, and its parent sees it end.
             click(app, row_cell(app, "一级目录", "stuck"))
             poll(lambda: wait_line(app), "the waiting line", pump=app.pump)
+            closed = time.monotonic()
             close_window(env, app.proc.pid)
-            check(app.exited(timeout=5) == 0, "exit status is not 0")
+            check(app.exited() == 0, "exit status is not 0")
+            print("  close box to exit: %.2f s" % (time.monotonic() - closed), file=sys.stderr)
+        finally:
+            app.stop()
+    finally:
+        mount.stop()
+
+
+def tip_shown(app):
+    """Whether a tip window of the program is showing."""
+    app.pump()
+    for obj in app.shown + app.windows():
+        try:
+            if obj.get_role_name() == "tool tip" and \
+                    obj.get_state_set().contains(app.Atspi.StateType.SHOWING):
+                return True
+        except Exception:
+            pass
+    return False
+
+
+def journey_tip_and_held_escape_during_a_wait(env, build):
+    mount = SlowMount(env, build)
+    try:
+        os.makedirs(os.path.join(mount.backing, "stuck"))
+        os.makedirs(os.path.join(mount.backing, "normal"))
+        os.makedirs(os.path.join(mount.backing, "other"))
+        app, _ = start_browser(env, build, mount.path)
+        try:
+            click(app, row_cell(app, "工作目录", mount.path))
+            wait_rows(app, "一级目录", lambda r: sorted(r) == ["normal", "other", "stuck"],
+                      "the mount")
+            click(app, row_cell(app, "一级目录", "stuck"))
+            poll(lambda: wait_line(app), "the waiting line", pump=app.pump)
+
+            def still_waiting(what):
+                time.sleep(1.0)
+                check(app.proc.poll() is None, "the program ended when " + what)
+                check(wait_line(app), "the wait ended when " + what)
+
+            # Tips still show during the wait; one that hides, or that the window manager
+            # closes, is not the main window closing.
+            for name in ("normal", "other"):
+                x, y = centre(row_cell(app, "一级目录", name), app.Atspi)
+                app.expect_popup()
+                xdotool(app.env, "mousemove", "--sync", str(x), str(y))
+                poll(lambda: tip_shown(app), "the tip of " + name, pump=app.pump)
+                if name == "normal":
+                    close_window(env, app.proc.pid, keep=TITLE_MAIN)
+                    still_waiting("another window was closed")
+                else:
+                    xdotool(app.env, "mousemove", "--sync", "5", "5")
+                    still_waiting("the tip went away")
+
+            # Escape held down gives the wait up, and nothing more.
+            xdotool(app.env, "keydown", "Escape")
+            time.sleep(3.5)
+            xdotool(app.env, "keyup", "Escape")
+            poll(lambda: wait_line(app) is None, "the line to go", pump=app.pump)
+            time.sleep(0.5)
+            check(app.proc.poll() is None, "the held Escape ended the program")
+            app.window(TITLE_MAIN)
+
+            # The next press of its own closes the window, as Escape always does.
+            xdotool(app.env, "key", "Escape")
+            check(app.exited() == 0, "exit status is not 0")
         finally:
             app.stop()
     finally:
@@ -703,6 +775,7 @@ JOURNEYS = [
     journey_new_folder_rename_delete,
     journey_delete_work_directory,
     journey_mount_that_never_answers,
+    journey_tip_and_held_escape_during_a_wait,
 ]
 
 

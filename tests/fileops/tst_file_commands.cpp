@@ -385,6 +385,14 @@ void TestFileCommands::gbkNamesReadAsChineseAndCommandsUseTheirBytes() {
     QVERIFY(!existsRaw(root + '/' + folder + '/' + file));
     QVERIFY(existsRaw(root + '/' + folder + '/' + u("新名字.txt").toUtf8()));
 
+    // A refusal names the entry as its column shows it.
+    b.select(1, 1);
+    QString message;
+    answerNextPrompt("config.mdb");
+    closeNextMessageBox(&message);
+    b.dlg.OnRename1();
+    QVERIFY2(message.contains(u("/照片”")), qPrintable(message));
+
     // The trash takes the folder under its own bytes and records where it came from.
     b.select(1, 1);
     b.dlg.OnDelete1();

@@ -6,6 +6,7 @@
 #include "platform/RawTree.h"
 
 #include "browser/CColumnList.h"
+#include "platform/helper/HelperCall.h"
 #include "ui/HelperWait.h"
 
 #include <QApplication>
@@ -85,6 +86,8 @@ private slots:
     void slowFolderSaysWhatItWaitsForAndEndsWithAllRows();
     void entryThatNeverAnswersIsNeitherTrashedNorRenamed();
     void closingDuringAWaitClosesTheWindow();
+    void closingDuringACommandStartsNoRefill();
+    void heldEscapeIsOnePress();
 };
 
 void TestHelperWait::escapeGivesUpAFolderThatNeverOpens() {
@@ -97,8 +100,14 @@ void TestHelperWait::escapeGivesUpAFolderThatNeverOpens() {
     QCOMPARE(m.b.sortedRows(1), QStringList({"normal", "stuck"}));
 
     {
-        // Return would close the window like OK, were it not dropped during the wait.
-        DuringEachWait escaper(m.b.dlg, [&m] { QTest::keyClick(&m.b.dlg, Qt::Key_Return); });
+        // Return would close the window like OK, were it not dropped during the wait. A
+        // tip is a window that closes when it hides; that is not the window closing.
+        DuringEachWait escaper(m.b.dlg, [&m] {
+            QWidget tip(nullptr, Qt::ToolTip);
+            tip.show();
+            tip.close();
+            QTest::keyClick(&m.b.dlg, Qt::Key_Return);
+        });
         QVERIFY(m.b.select(1, "stuck"));
         QCOMPARE(escaper.waits, 1);
     }
@@ -204,6 +213,66 @@ void TestHelperWait::closingDuringAWaitClosesTheWindow() {
     // Nothing more waits for the window once it is closing.
     QVERIFY(m.b.select(1, "stuck"));
     QCOMPARE(closer.waits, 1);
+}
+
+void TestHelperWait::closingDuringACommandStartsNoRefill() {
+    MountedBrowser m;
+    QVERIFY(m.mount.mounted());
+    makeFile(m.mount.backing() + "/trash/dead.txt");
+    m.b.select(0, 1);
+    QVERIFY(m.b.select(1, "trash"));
+    m.b.dlg.Column(2).SelectRow(0);
+    int readyAfterClose = -1;
+    DuringEachWait closer(
+        m.b.dlg,
+        [&] {
+            m.b.dlg.close();
+            readyAfterClose = platform::readyHelperPid();
+        },
+        false);
+    m.b.dlg.OnDelete2();
+    QCOMPARE(closer.waits, 1);
+    // The helper made ready when the trash was given up was asked nothing more.
+    QVERIFY(readyAfterClose > 0);
+    QCOMPARE(platform::readyHelperPid(), readyAfterClose);
+    QTRY_VERIFY(!m.b.dlg.isVisible());
+}
+
+void TestHelperWait::heldEscapeIsOnePress() {
+    MountedBrowser m;
+    QVERIFY(m.mount.mounted());
+    makeFolder(m.mount.backing() + "/stuck");
+    makeFile(m.mount.backing() + "/slow/x.txt");
+    m.b.select(0, 1);
+
+    // Escape goes down during a wait on a folder that never opens and stays down; the
+    // key repeats as a release and a press at once.
+    bool down = false;
+    QTimer keyboard;
+    QObject::connect(&keyboard, &QTimer::timeout, [&] {
+        if (down) {
+            QTest::keyRelease(&m.b.dlg, Qt::Key_Escape);
+            QTest::keyPress(&m.b.dlg, Qt::Key_Escape);
+        } else if (waiting()) {
+            QTest::keyPress(&m.b.dlg, Qt::Key_Escape);
+            down = true;
+        }
+    });
+    keyboard.start(30);
+    QVERIFY(m.b.select(1, "stuck"));
+    QVERIFY(down);
+    // A wait that starts while the key is still held (as the refill after a command
+    // does) is not given up by it.
+    QVERIFY(m.b.select(1, "slow"));
+    keyboard.stop();
+    QTest::keyRelease(&m.b.dlg, Qt::Key_Escape);
+    QCOMPARE(m.b.rows(2), QStringList({"x.txt"}));
+    QVERIFY(m.b.dlg.isVisible());
+
+    // The next press of its own does what Escape does: it closes the window.
+    QTest::qWait(100);
+    QTest::keyClick(&m.b.dlg, Qt::Key_Escape);
+    QTRY_VERIFY(!m.b.dlg.isVisible());
 }
 
 QTEST_MAIN(TestHelperWait)
