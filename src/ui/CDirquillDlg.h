@@ -66,6 +66,7 @@ public:
 
 protected:
     bool OnInitDialog() override;
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -94,4 +95,5 @@ private:
     QIcon m_hIcon;
     // The client size of the last layout.
     QSize m_laidOutSize;
+    bool m_helperPrepared = false;
 };
