@@ -379,47 +379,48 @@ void measureFolder(const Folder& folder, const std::string& database, int runs) 
 // The first click of a window against its later clicks, each paired with an `ls -f` run
 // just before it.
 struct Clicks {
-    double first = -1, firstLs = -1;
-    double later[8]{};
-    double laterLs[8]{};
+    static constexpr int kLater = 4;
+    double first = -1, firstLs = -1, firstCpu = -1;
+    double later[kLater]{};
+    double laterLs[kLater]{};
+    double laterCpu[kLater]{};
 };
 
 void measureFirstClick(const Folder& folder, const std::string& database, int windows) {
-    constexpr int kLater = 4;
-    std::vector<double> first, firstRatio, later, laterRatio;
+    std::vector<double> first, firstRatio, firstCpu, later, laterRatio, laterCpu;
     for (int w = 0; w < windows; ++w) {
         const Clicks clicks = bench::inChild<Clicks>([&] {
             Window window(folder, database);
             Clicks c;
             c.firstLs = listWithLs(folder).ms;
-            Sample one = window.click();
+            const Sample one = window.click();
             c.first = one.ms;
-            if (std::getenv("BENCH_TRACE"))
-                std::fprintf(stderr, "click %.1f ms cpu %.1f + %.1f stall %.1f\n", one.ms,
-                             one.cpuMs, one.otherCpuMs, one.stallMs);
-            for (int k = 0; k < kLater; ++k) {
+            c.firstCpu = one.totalCpuMs();
+            for (int k = 0; k < Clicks::kLater; ++k) {
                 c.laterLs[k] = listWithLs(folder).ms;
-                one = window.click();
-                c.later[k] = one.ms;
-                if (std::getenv("BENCH_TRACE"))
-                    std::fprintf(stderr, "click %.1f ms cpu %.1f + %.1f stall %.1f\n", one.ms,
-                                 one.cpuMs, one.otherCpuMs, one.stallMs);
+                const Sample again = window.click();
+                c.later[k] = again.ms;
+                c.laterCpu[k] = again.totalCpuMs();
             }
             return c;
         });
         first.push_back(clicks.first);
         firstRatio.push_back(clicks.first / clicks.firstLs);
-        for (int k = 0; k < kLater; ++k) {
+        firstCpu.push_back(clicks.firstCpu);
+        for (int k = 0; k < Clicks::kLater; ++k) {
             later.push_back(clicks.later[k]);
             laterRatio.push_back(clicks.later[k] / clicks.laterLs[k]);
+            laterCpu.push_back(clicks.laterCpu[k]);
         }
     }
-    std::printf(
-        "\nfirst click %s (%d windows, %d later clicks each): first %.1f ms (%.2f x ls -f), "
-        "later %.1f ms (%.2f x ls -f); first / later %.2f\n",
-        folder.label.c_str(), windows, kLater, bench::median(first), bench::median(firstRatio),
-        bench::median(later), bench::median(laterRatio),
-        bench::median(first) / bench::median(later));
+    std::printf("\nfirst click %s (%d windows, %d later clicks each): first %.1f ms (%.2f x ls -f, "
+                "cpu %.1f ms), later %.1f ms (%.2f x ls -f, cpu %.1f ms); first / later %.2f, "
+                "cpu %.2f\n",
+                folder.label.c_str(), windows, Clicks::kLater, bench::median(first),
+                bench::median(firstRatio), bench::median(firstCpu), bench::median(later),
+                bench::median(laterRatio), bench::median(laterCpu),
+                bench::median(first) / bench::median(later),
+                bench::median(firstCpu) / bench::median(laterCpu));
     std::fflush(stdout);
 }
 
@@ -508,7 +509,7 @@ int main(int argc, char* argv[]) {
         return f.kind == bench::NameKind::Camera;
     });
     if (camera != folders.rend()) {
-        measureFirstClick(*camera, database, std::getenv("BENCH_TRACE") ? 1 : 3);
+        measureFirstClick(*camera, database, 3);
         if (cold) {
             measureCold(*camera, database, 1);
         }

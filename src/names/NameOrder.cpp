@@ -6,14 +6,10 @@
 #include <QString>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace names {
@@ -172,10 +168,30 @@ bool sameWindow(const Entry& a, const Entry& b) {
     return a.high == b.high && a.low == b.low;
 }
 
+void sortFrom(Entry* first, Entry* last, std::size_t offset, const NameList& names,
+              KeyWriter& keys);
+
+// Orders entries whose windows are all equal, from `offset` on: keys that end inside the
+// window are equal, and the names' bytes decide between them (as unsigned chars); else
+// by the next twelve key bytes.
+void settleTie(Entry* first, Entry* last, std::size_t offset, const NameList& names,
+               KeyWriter& keys) {
+    if ((first->low & 0xFF) == 0) {
+        std::sort(first, last, [&names](const Entry& a, const Entry& b) {
+            return names.at(a.index) < names.at(b.index);
+        });
+        return;
+    }
+    const std::size_t next = offset + kWindow;
+    for (Entry* entry = first; entry != last; ++entry) {
+        *entry = entryOf(keys.keyOf(names.at(entry->index)), next, entry->index);
+    }
+    sortFrom(first, last, next, names, keys);
+}
+
 // Sorts entries whose keys are equal before `offset` and whose windows start there:
-// by the windows, then each run of equal windows by the next twelve key bytes, and so on
-// (a radix sort whose digits are twelve bytes wide). Keys that end inside equal windows
-// are equal; the names' bytes decide between them (as unsigned chars).
+// by the windows, then each run of equal windows by what follows (a radix sort whose
+// digits are twelve bytes wide).
 void sortFrom(Entry* first, Entry* last, std::size_t offset, const NameList& names,
               KeyWriter& keys) {
     std::sort(first, last, windowBefore);
@@ -184,63 +200,10 @@ void sortFrom(Entry* first, Entry* last, std::size_t offset, const NameList& nam
         while (end != last && sameWindow(*end, *run)) {
             ++end;
         }
-        if (end - run > 1 && (run->low & 0xFF) == 0) {
-            std::sort(run, end, [&names](const Entry& a, const Entry& b) {
-                return names.at(a.index) < names.at(b.index);
-            });
-        } else if (end - run > 1) {
-            const std::size_t next = offset + kWindow;
-            for (Entry* entry = run; entry != end; ++entry) {
-                *entry = entryOf(keys.keyOf(names.at(entry->index)), next, entry->index);
-            }
-            sortFrom(run, end, next, names, keys);
+        if (end - run > 1) {
+            settleTie(run, end, offset, names, keys);
         }
         run = end;
-    }
-}
-
-// From this many names on, the sort splits them in two halves sorted side by side.
-constexpr std::size_t kSplitFrom = std::size_t{1} << 16;
-
-void sortEntries(Entry* first, Entry* last, std::size_t offset, const NameList& names) {
-    const auto count = static_cast<std::size_t>(last - first);
-    KeyWriter keys;
-    if (count < kSplitFrom) {
-        sortFrom(first, last, offset, names, keys);
-        return;
-    }
-    // The median of a sample splits them: all below it to one side, the rest to the other.
-    // Equal windows stay on one side, so each half sorts on its own.
-    std::array<Entry, 255> sample{};
-    for (std::size_t i = 0; i < sample.size(); ++i) {
-        sample[i] = first[i * count / sample.size()];
-    }
-    auto* const median = sample.begin() + sample.size() / 2;
-    std::nth_element(sample.begin(), median, sample.end(), windowBefore);
-    const Entry pivot = *median;
-    Entry* const middle =
-        std::partition(first, last, [&pivot](const Entry& e) { return windowBefore(e, pivot); });
-    std::exception_ptr failed;
-    std::thread other;
-    try {
-        other = std::thread([&] {
-            try {
-                KeyWriter ownKeys;
-                sortFrom(first, middle, offset, names, ownKeys);
-            } catch (...) {
-                failed = std::current_exception();
-            }
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: both halves here.
-        sortFrom(first, middle, offset, names, keys);
-    }
-    sortFrom(middle, last, offset, names, keys);
-    if (other.joinable()) {
-        other.join();
-    }
-    if (failed) {
-        std::rethrow_exception(failed);
     }
 }
 
@@ -289,9 +252,11 @@ struct NameSorter::Keys {
             windowAt = shared;
         } else if (shared < windowAt) {
             windowAt = ++remakes > kMaxRemakes ? 0 : shared;
-            for (std::size_t i = 0; i < begin; ++i) {
-                entries[i] = entryOf(writer.keyOf(names.at(i)), windowAt, i);
+            for (Entry& entry : entries) {
+                entry = entryOf(writer.keyOf(names.at(entry.index)), windowAt, entry.index);
             }
+            std::sort(entries.begin(), entries.end(), windowBefore);
+            runs.assign(1, 0);
         }
         sharedLength = shared;
         std::size_t from = 0;
@@ -300,6 +265,60 @@ struct NameSorter::Keys {
             entries.push_back(entryOf(key, windowAt, begin + k));
             from = chunkEnds[k];
         }
+        std::sort(entries.begin() + begin, entries.end(), windowBefore);
+        addRun(begin);
+    }
+
+    // The entries from `start` on are sorted by their windows. Runs are merged while the
+    // last is as long as the one before it, so that most merging is done while the names
+    // still arrive and at most a run per power of two is left.
+    void addRun(std::size_t start) {
+        runs.push_back(start);
+        while (runs.size() >= 2) {
+            const std::size_t before = runs[runs.size() - 2];
+            const std::size_t last = runs.back();
+            if (entries.size() - last < last - before) {
+                break;
+            }
+            std::inplace_merge(entries.begin() + before, entries.begin() + last, entries.end(),
+                               windowBefore);
+            runs.pop_back();
+        }
+    }
+
+    // The order of all entries: the runs left are merged, the shorter ones first, and the
+    // last two straight into the order, each run of equal windows settled on the way.
+    std::vector<std::uint32_t> takeOrder(const NameList& names) {
+        while (runs.size() > 2) {
+            std::inplace_merge(entries.begin() + runs[runs.size() - 2],
+                               entries.begin() + runs.back(), entries.end(), windowBefore);
+            runs.pop_back();
+        }
+        std::vector<std::uint32_t> order(entries.size());
+        std::size_t out = 0;
+        std::vector<Entry> tie;
+        const auto settle = [&] {
+            if (tie.size() > 1) {
+                settleTie(tie.data(), tie.data() + tie.size(), windowAt, names, writer);
+            }
+            for (const Entry& entry : tie) {
+                order[out++] = entry.index;
+            }
+            tie.clear();
+        };
+        const Entry* a = entries.begin();
+        const Entry* const aEnd = runs.size() == 2 ? entries.begin() + runs[1] : entries.end();
+        const Entry* b = aEnd;
+        const Entry* const bEnd = entries.end();
+        while (a != aEnd || b != bEnd) {
+            const Entry& next = b == bEnd || (a != aEnd && !windowBefore(*b, *a)) ? *a++ : *b++;
+            if (!tie.empty() && !sameWindow(tie.back(), next)) {
+                settle();
+            }
+            tie.push_back(next);
+        }
+        settle();
+        return order;
     }
 
     PageVector<Entry> entries;
@@ -310,21 +329,8 @@ struct NameSorter::Keys {
     int remakes = 0;
     std::vector<char> chunkKeys;
     std::vector<std::size_t> chunkEnds;
+    std::vector<std::size_t> runs; // where each sorted run of entries starts
 };
-
-namespace {
-
-std::vector<std::uint32_t> orderOf(const NameList& names, PageVector<Entry>& entries,
-                                   std::size_t offset) {
-    sortEntries(entries.begin(), entries.end(), offset, names);
-    std::vector<std::uint32_t> order(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        order[i] = entries[i].index;
-    }
-    return order;
-}
-
-} // namespace
 
 void appendSortKey(std::string_view name, std::string& key) {
     const std::size_t start = key.size();
@@ -358,7 +364,7 @@ void NameSorter::add(const NameList& names) {
 
 std::vector<std::uint32_t> NameSorter::takeOrder(const NameList& names) {
     add(names);
-    std::vector<std::uint32_t> order = orderOf(names, keys_->entries, keys_->windowAt);
+    std::vector<std::uint32_t> order = keys_->takeOrder(names);
     keys_ = std::make_unique<Keys>();
     return order;
 }
