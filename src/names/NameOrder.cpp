@@ -288,13 +288,16 @@ struct NameSorter::Keys {
 
     // The order of all entries: the runs left are merged, the shorter ones first, and the
     // last two straight into the order, each run of equal windows settled on the way.
-    std::vector<std::uint32_t> takeOrder(const NameList& names) {
+    PageVector<std::uint32_t> takeOrder(const NameList& names) {
         while (runs.size() > 2) {
             std::inplace_merge(entries.begin() + runs[runs.size() - 2],
                                entries.begin() + runs.back(), entries.end(), windowBefore);
             runs.pop_back();
         }
-        std::vector<std::uint32_t> order(entries.size());
+        // The order's pages are touched only as it is written, and the entries' pages
+        // are given back as the merge passes them, so that both are never held whole.
+        PageVector<std::uint32_t> order;
+        std::uint32_t* const into = order.extend(entries.size());
         std::size_t out = 0;
         std::vector<Entry> tie;
         const auto settle = [&] {
@@ -302,7 +305,7 @@ struct NameSorter::Keys {
                 settleTie(tie.data(), tie.data() + tie.size(), windowAt, names, writer);
             }
             for (const Entry& entry : tie) {
-                order[out++] = entry.index;
+                into[out++] = entry.index;
             }
             tie.clear();
         };
@@ -310,8 +313,14 @@ struct NameSorter::Keys {
         const Entry* const aEnd = runs.size() == 2 ? entries.begin() + runs[1] : entries.end();
         const Entry* b = aEnd;
         const Entry* const bEnd = entries.end();
-        while (a != aEnd || b != bEnd) {
-            const Entry& next = b == bEnd || (a != aEnd && !windowBefore(*b, *a)) ? *a++ : *b++;
+        constexpr std::size_t kGiveBackEvery = std::size_t{1} << 16;
+        for (std::size_t taken = 1; a != aEnd || b != bEnd; ++taken) {
+            if (taken % kGiveBackEvery == 0) {
+                entries.discard(0, std::size_t(a - entries.begin()));
+                entries.discard(std::size_t(aEnd - entries.begin()),
+                                std::size_t(b - entries.begin()));
+            }
+            const Entry next = b == bEnd || (a != aEnd && !windowBefore(*b, *a)) ? *a++ : *b++;
             if (!tie.empty() && !sameWindow(tie.back(), next)) {
                 settle();
             }
@@ -343,11 +352,11 @@ void sortNames(NameList& names) {
     if (names.size() < 2) {
         return;
     }
-    const std::vector<std::uint32_t> order = sortedOrder(names);
+    const PageVector<std::uint32_t> order = sortedOrder(names);
     names.permute([&order](std::size_t i) { return std::size_t(order[i]); }, {});
 }
 
-std::vector<std::uint32_t> sortedOrder(const NameList& names) {
+PageVector<std::uint32_t> sortedOrder(const NameList& names) {
     NameSorter sorter;
     sorter.add(names);
     return sorter.takeOrder(names);
@@ -362,9 +371,9 @@ void NameSorter::add(const NameList& names) {
     keys_->add(names);
 }
 
-std::vector<std::uint32_t> NameSorter::takeOrder(const NameList& names) {
+PageVector<std::uint32_t> NameSorter::takeOrder(const NameList& names) {
     add(names);
-    std::vector<std::uint32_t> order = keys_->takeOrder(names);
+    PageVector<std::uint32_t> order = keys_->takeOrder(names);
     keys_ = std::make_unique<Keys>();
     return order;
 }
