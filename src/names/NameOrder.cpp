@@ -209,10 +209,11 @@ void sortFrom(Entry* first, Entry* last, std::size_t offset, const NameList& nam
 
 } // namespace
 
-// The entries of a list's names, made as the names come, a chunk at a time. The windows
-// start at the length of the prefix all keys share so far; should a later name share less,
-// the windows made are made again from the shorter prefix. Windows that start at or before
-// the shared prefix of all keys order them correctly; later ones only make them faster.
+// The entries of a list's names, made as the names come, a chunk at a time, each chunk
+// sorted as a run. The windows start at the length of the prefix all keys share so far;
+// should a later name share less, the windows made are made again from the shorter prefix
+// and sorted anew. Windows that start within the prefix all keys share order them
+// correctly; the further in they start, the fewer ties they leave.
 struct NameSorter::Keys {
     // Names are keyed this many at a time, so that their keys are held only briefly.
     static constexpr std::size_t kChunk = 4096;

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace names {
 
@@ -26,8 +25,9 @@ void sortNames(NameList& names);
 // index of the name that comes i-th. For fewer than 2^32 names.
 PageVector<std::uint32_t> sortedOrder(const NameList& names);
 
-// Makes the order of a list while its names arrive: each name's key is made when it
-// comes, so that only the sort is left once the last name is in.
+// Makes the order of a list while its names arrive: each name is keyed when it comes,
+// chunks of names are sorted and the sorted runs merged as they grow, so that only the
+// last merges are left once the last name is in.
 class NameSorter {
 public:
     NameSorter();
