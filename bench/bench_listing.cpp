@@ -1,15 +1,23 @@
-// bench_listing: how long listing a big folder into a column takes, and how much memory
-// it needs, next to the plain readdir floors (unsorted, and sorted by bytes), to
-// `LC_ALL=C ls -1` and to the stock Qt ways of showing a folder.
+// bench_listing: every figure of docs/PERFORMANCE.md in one run.
 //
-// Usage: bench_listing [--million] [--all] [--runs N] [--dir PATH] [--only FOLDER]
+// Usage: bench_listing [--quick] [--runs N] [--dir PATH] [--only LABEL] [--no-cold]
+//                      [--no-startup]
 //
-// FOLDER is one of 10000, 100000, 1000000, cjk-10000: only that folder is measured.
+// For each folder (bench/ListingFolders.h; --quick leaves out the million-name ones), N
+// rounds (default 5), each taking in turn: the reading floor, the column's fill through
+// the file helper, `ls -f`, the sorting floor and the references. Ratios are taken within
+// a round, so that load from elsewhere falls on both sides alike, and the median of the
+// rounds' ratios is shown. Then the first click after start-up against later clicks, a
+// click on a cold page cache against `ls -f` on one, and the start-up (bench_startup,
+// median of three). Folders are made once under PATH (default $TMPDIR/dirquill-bench).
 //
 // Every measurement runs in a child process of its own, forked from a parent that never
-// starts Qt, so that neither the heap nor the caches of one run help the next. Inside the
-// child the set-up (QApplication, the main window) happens first; then the peak resident
-// size is reset, the measured step runs, and the growth of the peak is reported.
+// starts Qt. Inside the child the set-up (QApplication, the main window, the ready file
+// helper) comes first; then the peak resident sizes are reset, the measured step runs,
+// and the growth of the peaks is reported with the CPU time spent.
+
+#include "ListingFolders.h"
+#include "Measure.h"
 
 #include "app/CDirquillApp.h"
 #include "browser/CColumnList.h"
@@ -22,11 +30,6 @@
 #include "ui/CDirquillDlg.h"
 
 #include <QApplication>
-#include <QDialog>
-#include <QEventLoop>
-#include <QFileSystemModel>
-#include <QHeaderView>
-#include <QTableWidget>
 #include <QTimer>
 
 #include <sqlite3.h>
@@ -39,165 +42,149 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <functional>
+#include <malloc.h>
+#include <map>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
+using bench::Folder;
+using bench::Sample;
 using Clock = std::chrono::steady_clock;
 
-struct Sample {
-    double ms = 0;
-    long peakKb = 0;
-    // The longest time the window's thread went without handling its events, where
-    // measured, and the peak resident size of the file helper that did the listing.
-    double gapMs = -1;
-    long helperPeakKb = -1;
-};
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
-// ---- Memory ---------------------------------------------------------------------------
+bool isDotOrDotDot(const char* n) {
+    return n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'));
+}
 
-long statusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, length, field) == 0 && line.size() > length && line[length] == ':') {
-            return std::strtol(line.c_str() + length + 1, nullptr, 10);
+// ---- The floors -----------------------------------------------------------------------
+
+// The reading floor: getdents64 through a 1 MiB buffer, each name copied into one flat
+// buffer with its offset beside it, both grown by realloc (which remaps big blocks
+// instead of copying them). With `sorted`, the index of offsets is then sorted by the
+// names' bytes.
+Sample readingFloor(const Folder& folder, bool sorted) {
+    return bench::inChild<Sample>([&] {
+        std::size_t count = 0;
+        char* names = nullptr;
+        std::uint32_t* offsets = nullptr;
+        const Sample sample = bench::measure([&] {
+            constexpr std::size_t kRead = std::size_t{1} << 20;
+            char* const chunk = static_cast<char*>(std::malloc(kRead));
+            std::size_t used = 0;
+            std::size_t room = 0;
+            std::size_t indexRoom = 0;
+            const int dir = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            for (;;) {
+                const long n = ::syscall(SYS_getdents64, dir, chunk, kRead);
+                if (n <= 0) {
+                    break;
+                }
+                for (long at = 0; at < n;) {
+                    const auto* entry = reinterpret_cast<const dirent64*>(chunk + at);
+                    at += entry->d_reclen;
+                    if (isDotOrDotDot(entry->d_name)) {
+                        continue;
+                    }
+                    const std::size_t length = std::strlen(entry->d_name) + 1;
+                    if (used + length > room) {
+                        room = std::max(room * 2, std::size_t{1} << 16);
+                        names = static_cast<char*>(std::realloc(names, room));
+                    }
+                    if (count == indexRoom) {
+                        indexRoom = std::max(indexRoom * 2, std::size_t{1} << 14);
+                        offsets = static_cast<std::uint32_t*>(
+                            std::realloc(offsets, indexRoom * sizeof(std::uint32_t)));
+                    }
+                    std::memcpy(names + used, entry->d_name, length);
+                    offsets[count++] = static_cast<std::uint32_t>(used);
+                    used += length;
+                }
+            }
+            ::close(dir);
+            std::free(chunk);
+            if (sorted) {
+                std::sort(offsets, offsets + count, [names](std::uint32_t a, std::uint32_t b) {
+                    return std::strcmp(names + a, names + b) < 0;
+                });
+            }
+        });
+        // Held until measured, as a column holds its names.
+        std::free(names);
+        std::free(offsets);
+        if (static_cast<long>(count) != folder.count) {
+            std::fprintf(stderr, "floor: %zu names\n", count);
         }
-    }
-    return 0;
+        return sample;
+    });
 }
 
-// Sets the peak resident size back to the current one (Linux 4.0 and later).
-void resetPeak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-}
-
-// Runs `step` and returns its time and how far it raised the peak resident size above
-// the size the process had before it.
-Sample measure(const std::function<void()>& step) {
-    resetPeak();
-    const long before = statusKb("VmRSS");
-    if (statusKb("VmHWM") > before + 1024) {
-        std::fputs("warning: the peak resident size could not be reset; peak figures include "
-                   "the set-up\n",
-                   stderr);
-    }
-    const auto start = Clock::now();
-    step();
-    const auto stop = Clock::now();
-    Sample sample;
-    sample.ms = std::chrono::duration<double, std::milli>(stop - start).count();
-    sample.peakKb = std::max(0L, statusKb("VmHWM") - before);
-    return sample;
-}
-
-// Runs `body` in a forked child and returns the sample it reports.
-Sample inChild(const std::function<Sample()>& body) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        const Sample sample = body();
-        if (::write(fds[1], &sample, sizeof sample) != static_cast<ssize_t>(sizeof sample)) {
-            ::_exit(2);
-        }
-        // Tearing down a million rows is not part of any measurement.
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    Sample sample{-1, -1};
-    if (::read(fds[0], &sample, sizeof sample) != static_cast<ssize_t>(sizeof sample)) {
-        sample = {-1, -1};
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return sample;
-}
-
-// ---- The folders ----------------------------------------------------------------------
-
-struct Folder {
-    std::string label;
-    std::string path;
-    long count;
-    bool cjk;
-};
-
-std::string cjkName(long i) {
-    // About sixty CJK characters: a fixed run of 56 followed by four that number it.
-    static const char32_t kRun[] = U"澄枫文件助手列表目录名称测试数据长文件名示例中文字符编码排列"
-                                   U"显示速度内存占用比较基准结果每一行都很长的名字用来检验解码";
-    std::u32string text(kRun, kRun + 56);
-    long n = i;
-    for (int d = 0; d < 4; ++d) {
-        text.push_back(static_cast<char32_t>(0x4E00 + n % 100));
-        n /= 100;
-    }
-    std::string out;
-    for (const char32_t c : text) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    return out;
-}
-
-bool exists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
-}
-
-// Creates the folder once; a marker next to it records that it is complete.
-void ensureFolder(const Folder& folder) {
-    const std::string marker = folder.path + ".complete";
-    if (exists(marker)) {
-        return;
-    }
-    std::fprintf(stderr, "creating %s (%ld files)...\n", folder.path.c_str(), folder.count);
-    ::mkdir(folder.path.c_str(), 0755);
-    const int dir = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir < 0) {
-        std::perror(folder.path.c_str());
-        std::exit(1);
-    }
-    char plain[32];
-    for (long i = 0; i < folder.count; ++i) {
-        std::string name;
-        if (folder.cjk) {
-            name = cjkName(i);
-        } else {
-            std::snprintf(plain, sizeof plain, "file-%07ld.txt", i);
-            name = plain;
-        }
-        const int fd = ::openat(dir, name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            std::perror(name.c_str());
-            std::exit(1);
-        }
-        ::close(fd);
+// Reads the folder once, unmeasured, so that every method of a round finds it in the
+// page cache, whatever else the machine read meanwhile.
+void warmUp(const Folder& folder) {
+    static char chunk[1 << 20];
+    const int dir = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (::syscall(SYS_getdents64, dir, chunk, sizeof chunk) > 0) {
     }
     ::close(dir);
-    std::ofstream(marker) << folder.count << '\n';
 }
+
+// The reference of earlier figures: readdir into a vector<string> (one heap block per
+// name longer than 15 bytes), sorted with std::sort.
+Sample stringsReference(const Folder& folder, bool sorted) {
+    return bench::inChild<Sample>([&] {
+        std::vector<std::string> names;
+        return bench::measure([&] {
+            DIR* dir = ::opendir(folder.path.c_str());
+            while (const dirent* entry = ::readdir(dir)) {
+                if (!isDotOrDotDot(entry->d_name)) {
+                    names.emplace_back(entry->d_name);
+                }
+            }
+            ::closedir(dir);
+            if (sorted) {
+                std::sort(names.begin(), names.end());
+            }
+        });
+    });
+}
+
+// listFolder and sortNames in one process, without a window: the parts of a fill.
+Sample listAndSort(const Folder& folder) {
+    return bench::inChild<Sample>([&] {
+        names::NameList names;
+        const QString path = names::decodeName(folder.path);
+        Clock::time_point start;
+        double listed = 0;
+        Sample sample = bench::measure([&] {
+            start = Clock::now();
+            platform::listFolder(path, names);
+            listed = msSince(start);
+            names::sortNames(names);
+        });
+        sample.firstPartMs = listed;
+        return sample;
+    });
+}
+
+// ---- The window -----------------------------------------------------------------------
+
+int gArgc = 1;
+char gArg0[] = "bench_listing";
+char* gArgv[] = {gArg0, nullptr};
 
 // An empty workspace database, so that the main window fills column 0 as it does at home.
 std::string ensureDatabase(const std::string& base) {
     const std::string path = base + "/workspace.mdb";
-    if (!exists(path)) {
+    if (::access(path.c_str(), F_OK) != 0) {
         sqlite3* db = nullptr;
         sqlite3_open(path.c_str(), &db);
         sqlite3_exec(db, "CREATE TABLE workspace (id INTEGER PRIMARY KEY, workspace TEXT)", nullptr,
@@ -207,89 +194,12 @@ std::string ensureDatabase(const std::string& base) {
     return path;
 }
 
-// ---- The measurements -----------------------------------------------------------------
-
-int gArgc = 1;
-char gArg0[] = "bench_listing";
-char* gArgv[] = {gArg0, nullptr};
-
-// (1) The floors: the names as a vector of strings, straight from readdir, and the same
-// sorted by their bytes.
-Sample floorListing(const Folder& folder, bool sorted) {
-    return inChild([&] {
-        std::vector<std::string> names;
-        const Sample sample = measure([&] {
-            DIR* dir = ::opendir(folder.path.c_str());
-            while (const dirent* entry = ::readdir(dir)) {
-                const char* n = entry->d_name;
-                if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
-                    continue;
-                }
-                names.emplace_back(n);
-            }
-            ::closedir(dir);
-            if (sorted) {
-                std::sort(names.begin(), names.end());
-            }
-        });
-        if (static_cast<long>(names.size()) != folder.count) {
-            std::fprintf(stderr, "floor: %zu names\n", names.size());
-        }
-        return sample;
-    });
-}
-
-// (2) The program's listing into its name buffer, and the same put in the columns' order.
-Sample nameListListing(const Folder& folder, bool sorted) {
-    return inChild([&] {
-        names::NameList names;
-        const QString path = names::decodeName(folder.path);
-        return measure([&] {
-            platform::listFolder(path, names);
-            if (sorted) {
-                names::sortNames(names);
-            }
-        });
-    });
-}
-
-// `LC_ALL=C ls -1 FOLDER` as a child writing into a pipe that is read and dropped; the
-// time from fork to its exit, and its own peak resident size.
-Sample lsListing(const Folder& folder) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        ::setenv("LC_ALL", "C", 1);
-        ::execlp("ls", "ls", "-1", folder.path.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    char buffer[65536];
-    while (::read(fds[0], buffer, sizeof buffer) > 0) {
-    }
-    ::close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    Sample sample;
-    sample.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    sample.peakKb = usage.ru_maxrss;
-    return sample;
-}
-
-// A main window whose only drive row, selected, is the folder; the file helper is ready.
+// A main window whose only drive row, selected, is the folder.
 struct Window {
     QApplication app{gArgc, gArgv};
     CDirquillDlg dlg;
-    Window(const Folder& folder, const std::string& database) {
+    const Folder& folder;
+    Window(const Folder& listed, const std::string& database) : folder(listed) {
         theApp.m_pConnection = std::make_shared<CConnection>();
         theApp.m_pConnection->Open(
             QStringLiteral("Data Source=%1;").arg(QString::fromStdString(database)));
@@ -299,65 +209,33 @@ struct Window {
         dlg.Column(0).SelectRow(1);
         QApplication::processEvents();
         QApplication::processEvents();
-    }
-    void check(const Folder& folder, const char* what) const {
-        if (dlg.Column(1).GetItemCount() != folder.count) {
-            std::fprintf(stderr, "%s: %d rows\n", what, dlg.Column(1).GetItemCount());
-        }
-    }
-};
-
-// Waits until the file helper started with the window sits reading its first request,
-// as it long does by the time a user first clicks.
-void waitForHelper() {
-    const std::string syscall = "/proc/" + std::to_string(platform::readyHelperPid()) + "/syscall";
-    for (int i = 0; i < 200; ++i) {
-        std::ifstream file(syscall);
-        std::string number;
-        if (file >> number && number == "0") {
-            return;
-        }
-        ::usleep(5000);
-    }
-    std::fputs("warning: the file helper did not become ready\n", stderr);
-}
-
-long helperPeakKb(int pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return -1;
-}
-
-// (3a) Column 1 filled in the window's own process, as before the file helper: the
-// listing and its order, then the rows, until they are painted.
-Sample inProcessFill(const Folder& folder, const std::string& database) {
-    return inChild([&] {
-        Window window(folder, database);
-        const QString path = names::decodeName(folder.path);
-        const Sample sample = measure([&] {
-            names::NameList names;
-            platform::listFolder(path, names);
-            names::sortNames(names);
-            names.trimSlack();
-            window.dlg.Column(1).SetItems(std::move(names));
-            window.dlg.Column(1).viewport()->repaint();
-        });
-        window.check(folder, "in-process");
-        return sample;
-    });
-}
-
-// (3b) FillLevelColumn(1) through the file helper, until the rows are painted, with the
-// longest gap between two turns of the window's event loop (a 2 ms timer).
-Sample columnFill(const Folder& folder, const std::string& database) {
-    return inChild([&] {
-        Window window(folder, database);
         waitForHelper();
+    }
+
+    // Waits until the file helper sits reading its first request, as it long does by the
+    // time a user first clicks.
+    static void waitForHelper() {
+        for (int i = 0; i < 400; ++i) {
+            QApplication::processEvents();
+            const int pid = platform::readyHelperPid();
+            std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
+            std::string number;
+            if (pid > 0 && file >> number && number == "0") {
+                return;
+            }
+            ::usleep(5000);
+        }
+        std::fputs("warning: the file helper did not become ready\n", stderr);
+    }
+
+    // FillLevelColumn(1) until the rows are painted, with the CPU time and the growth of
+    // the peak memory of the window's process and of the helper, and the longest gap
+    // between two turns of the window's event loop (a 2 ms timer).
+    Sample click() {
+        const pid_t helper = platform::readyHelperPid();
+        bench::resetPeak(helper);
+        const long helperBefore = bench::residentKb(helper, "VmRSS");
+        const double helperCpuBefore = bench::processCpuMs(helper);
         QTimer ticker;
         Clock::time_point last;
         double longest = 0;
@@ -369,93 +247,213 @@ Sample columnFill(const Folder& folder, const std::string& database) {
         };
         QObject::connect(&ticker, &QTimer::timeout, tick);
         ticker.start(2);
-        Sample sample = measure([&] {
+        Sample sample = bench::measure([&] {
             last = Clock::now();
-            window.dlg.FillLevelColumn(1);
-            window.dlg.Column(1).viewport()->repaint();
+            dlg.FillLevelColumn(1);
+            dlg.Column(1).viewport()->repaint();
             tick();
         });
-        sample.gapMs = longest;
-        sample.helperPeakKb = helperPeakKb(platform::readyHelperPid());
-        window.check(folder, "column");
+        sample.stallMs = longest;
+        sample.otherCpuMs = bench::processCpuMs(helper) - helperCpuBefore;
+        sample.otherPeakKb = std::max(0L, bench::residentKb(helper, "VmHWM") - helperBefore);
+        if (dlg.Column(1).GetItemCount() != folder.count) {
+            std::fprintf(stderr, "column: %d rows\n", dlg.Column(1).GetItemCount());
+        }
         return sample;
-    });
-}
-
-// (4a) QFileSystemModel, from setting the root path until the folder is loaded.
-Sample fileSystemModel(const Folder& folder) {
-    return inChild([&] {
-        QApplication app(gArgc, gArgv);
-        QFileSystemModel model;
-        QEventLoop loop;
-        QObject::connect(&model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
-        return measure([&] {
-            model.setRootPath(QString::fromStdString(folder.path));
-            loop.exec();
-        });
-    });
-}
-
-// (4b) A QTableWidget filled one row at a time, then painted.
-Sample tableWidget(const Folder& folder) {
-    return inChild([&] {
-        QApplication app(gArgc, gArgv);
-        QTableWidget table(0, 1);
-        table.verticalHeader()->hide();
-        table.resize(300, 600);
-        table.show();
-        QApplication::processEvents();
-        return measure([&] {
-            DIR* dir = ::opendir(folder.path.c_str());
-            while (const dirent* entry = ::readdir(dir)) {
-                const char* n = entry->d_name;
-                if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
-                    continue;
-                }
-                const int row = table.rowCount();
-                table.insertRow(row);
-                table.setItem(row, 0, new QTableWidgetItem(QString::fromUtf8(n)));
-            }
-            ::closedir(dir);
-            table.viewport()->repaint();
-        });
-    });
-}
-
-Sample median(std::vector<Sample> samples) {
-    Sample m;
-    std::sort(samples.begin(), samples.end(),
-              [](const Sample& a, const Sample& b) { return a.ms < b.ms; });
-    m.ms = samples[samples.size() / 2].ms;
-    std::sort(samples.begin(), samples.end(),
-              [](const Sample& a, const Sample& b) { return a.peakKb < b.peakKb; });
-    m.peakKb = samples[samples.size() / 2].peakKb;
-    std::sort(samples.begin(), samples.end(),
-              [](const Sample& a, const Sample& b) { return a.gapMs < b.gapMs; });
-    m.gapMs = samples.back().gapMs;
-    std::sort(samples.begin(), samples.end(),
-              [](const Sample& a, const Sample& b) { return a.helperPeakKb < b.helperPeakKb; });
-    m.helperPeakKb = samples[samples.size() / 2].helperPeakKb;
-    return m;
-}
-
-Sample repeat(int runs, const std::function<Sample()>& one) {
-    std::vector<Sample> samples;
-    for (int i = 0; i < runs; ++i) {
-        samples.push_back(one());
     }
-    return median(samples);
+};
+
+Sample columnFill(const Folder& folder, const std::string& database) {
+    return bench::inChild<Sample>([&] { return Window(folder, database).click(); });
 }
 
-double mb(long kb) {
-    return static_cast<double>(kb) / 1024.0;
+Sample listWithLs(const Folder& folder) {
+    return bench::runProgram({"ls", "-f", folder.path});
+}
+
+// ---- Report ---------------------------------------------------------------------------
+
+double mb(double kb) {
+    return kb / 1024.0;
+}
+
+// The samples of one method over the rounds, and its ratios to the floors of the same
+// rounds.
+struct Series {
+    std::vector<Sample> samples;
+    std::vector<double> toFloor, toLs, peakToFloor, cpuToFloor;
+
+    template <typename Field> [[nodiscard]] double med(Field Sample::*field) const {
+        std::vector<double> values;
+        for (const Sample& s : samples) {
+            values.push_back(static_cast<double>(s.*field));
+        }
+        return bench::median(values);
+    }
+    [[nodiscard]] double medPeakKb(bool total) const {
+        std::vector<double> values;
+        for (const Sample& s : samples) {
+            values.push_back(static_cast<double>(total ? s.totalPeakKb() : s.peakKb));
+        }
+        return bench::median(values);
+    }
+    [[nodiscard]] double medCpu() const {
+        std::vector<double> values;
+        for (const Sample& s : samples) {
+            values.push_back(s.totalCpuMs());
+        }
+        return bench::median(values);
+    }
+};
+
+void measureFolder(const Folder& folder, const std::string& database, int runs) {
+    std::map<std::string, Series> series;
+    const std::vector<std::string> order{"reading floor",
+                                         "column fill (helper)",
+                                         "ls -f",
+                                         "floor + index sort",
+                                         "listFolder+sortNames",
+                                         "vector<string> (ref)",
+                                         "vector<string> sorted (ref)"};
+    const bool big = folder.count >= 1000000;
+    for (int r = 0; r < runs; ++r) {
+        warmUp(folder);
+        const Sample floor = readingFloor(folder, false);
+        std::map<std::string, Sample> round;
+        round["reading floor"] = floor;
+        round["column fill (helper)"] = columnFill(folder, database);
+        round["ls -f"] = listWithLs(folder);
+        round["floor + index sort"] = readingFloor(folder, true);
+        round["listFolder+sortNames"] = listAndSort(folder);
+        // A million strings take a second or two to sort: references once, at that size.
+        if (!big || r == 0) {
+            round["vector<string> (ref)"] = stringsReference(folder, false);
+            round["vector<string> sorted (ref)"] = stringsReference(folder, true);
+        }
+        const Sample& ls = round["ls -f"];
+        for (const auto& [name, s] : round) {
+            Series& line = series[name];
+            line.samples.push_back(s);
+            line.toFloor.push_back(s.ms / floor.ms);
+            line.toLs.push_back(s.ms / ls.ms);
+            line.peakToFloor.push_back(static_cast<double>(s.totalPeakKb()) /
+                                       static_cast<double>(std::max(1L, floor.peakKb)));
+            line.cpuToFloor.push_back(s.totalCpuMs() / floor.cpuMs);
+        }
+    }
+    std::printf("\n%s (%ld names), median of %d rounds; x = within-round ratio to the reading "
+                "floor\n",
+                folder.label.c_str(), folder.count, runs);
+    std::printf("  %-28s %9s %7s %9s %7s %9s %7s %9s\n", "method", "wall ms", "x", "cpu ms", "x",
+                "peak MB", "x", "x ls -f");
+    for (const std::string& name : order) {
+        const Series& line = series[name];
+        std::printf("  %-28s %9.1f %7.2f %9.1f %7.2f %9.1f %7.2f %9.2f\n", name.c_str(),
+                    line.med(&Sample::ms), bench::median(line.toFloor), line.medCpu(),
+                    bench::median(line.cpuToFloor), mb(line.medPeakKb(true)),
+                    bench::median(line.peakToFloor), bench::median(line.toLs));
+    }
+    const Series& fill = series["column fill (helper)"];
+    std::vector<double> stalls;
+    for (const Sample& s : fill.samples) {
+        stalls.push_back(s.stallMs);
+    }
+    const Series& parts = series["listFolder+sortNames"];
+    std::printf("  fill: window cpu %.1f ms + helper cpu %.1f ms; window peak %.1f MB + helper "
+                "peak %.1f MB; longest stall %.1f ms (worst round)\n",
+                fill.med(&Sample::cpuMs), fill.med(&Sample::otherCpuMs), mb(fill.medPeakKb(false)),
+                mb(fill.med(&Sample::otherPeakKb)),
+                *std::max_element(stalls.begin(), stalls.end()));
+    std::printf("  one process: listFolder %.1f ms, sortNames adds %.1f ms\n",
+                parts.med(&Sample::firstPartMs),
+                parts.med(&Sample::ms) - parts.med(&Sample::firstPartMs));
+    std::printf("summary %s: fill %.2f x reading floor (goal %.2f), %.2f x ls -f; peak %.2f x "
+                "floor (goal 1.5); cpu %.2f x floor; stall %.1f ms (goal 50)\n",
+                folder.label.c_str(), bench::median(fill.toFloor),
+                folder.count >= 1000000 ? 1.25 : 1.5, bench::median(fill.toLs),
+                bench::median(fill.peakToFloor), bench::median(fill.cpuToFloor),
+                *std::max_element(stalls.begin(), stalls.end()));
+    std::fflush(stdout);
+}
+
+// The first click of a window against its later clicks, each paired with an `ls -f` run
+// just before it.
+struct Clicks {
+    static constexpr int kLater = 4;
+    double first = -1, firstLs = -1, firstCpu = -1;
+    double later[kLater]{};
+    double laterLs[kLater]{};
+    double laterCpu[kLater]{};
+};
+
+void measureFirstClick(const Folder& folder, const std::string& database, int windows) {
+    std::vector<double> first, firstRatio, firstCpu, later, laterRatio, laterCpu;
+    for (int w = 0; w < windows; ++w) {
+        const Clicks clicks = bench::inChild<Clicks>([&] {
+            Window window(folder, database);
+            Clicks c;
+            c.firstLs = listWithLs(folder).ms;
+            const Sample one = window.click();
+            c.first = one.ms;
+            c.firstCpu = one.totalCpuMs();
+            for (int k = 0; k < Clicks::kLater; ++k) {
+                c.laterLs[k] = listWithLs(folder).ms;
+                const Sample again = window.click();
+                c.later[k] = again.ms;
+                c.laterCpu[k] = again.totalCpuMs();
+            }
+            return c;
+        });
+        first.push_back(clicks.first);
+        firstRatio.push_back(clicks.first / clicks.firstLs);
+        firstCpu.push_back(clicks.firstCpu);
+        for (int k = 0; k < Clicks::kLater; ++k) {
+            later.push_back(clicks.later[k]);
+            laterRatio.push_back(clicks.later[k] / clicks.laterLs[k]);
+            laterCpu.push_back(clicks.laterCpu[k]);
+        }
+    }
+    std::printf("\nfirst click %s (%d windows, %d later clicks each): first %.1f ms (%.2f x ls -f, "
+                "cpu %.1f ms), later %.1f ms (%.2f x ls -f, cpu %.1f ms); first / later %.2f, "
+                "cpu %.2f\n",
+                folder.label.c_str(), windows, Clicks::kLater, bench::median(first),
+                bench::median(firstRatio), bench::median(firstCpu), bench::median(later),
+                bench::median(laterRatio), bench::median(laterCpu),
+                bench::median(first) / bench::median(later),
+                bench::median(firstCpu) / bench::median(laterCpu));
+    std::fflush(stdout);
+}
+
+void measureCold(const Folder& folder, const std::string& database, int runs) {
+    if (!bench::dropCaches()) {
+        std::printf("\ncold %s: skipped, the system refused to drop the page cache (needs root "
+                    "and a writable /proc/sys/vm/drop_caches)\n",
+                    folder.label.c_str());
+        return;
+    }
+    std::vector<double> fill, ls;
+    for (int r = 0; r < runs; ++r) {
+        fill.push_back(bench::inChild<Sample>([&] {
+                           Window window(folder, database);
+                           bench::dropCaches();
+                           return window.click();
+                       }).ms);
+        bench::dropCaches();
+        ls.push_back(listWithLs(folder).ms);
+    }
+    std::printf("\ncold %s (%d runs, page cache dropped before each): column fill %.1f ms, ls -f "
+                "%.1f ms, ratio %.2f\n",
+                folder.label.c_str(), runs, bench::median(fill), bench::median(ls),
+                bench::median(fill) / bench::median(ls));
+    std::fflush(stdout);
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    bool million = false;
-    bool all = false;
+    bool million = true;
+    bool cold = true;
+    bool startup = true;
     int runs = 5;
     std::string only;
     const char* tmp = std::getenv("TMPDIR");
@@ -463,11 +461,12 @@ int main(int argc, char* argv[]) {
         std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dirquill-bench";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--million") {
-            million = true;
-        } else if (arg == "--all") {
-            all = true;
-            million = true;
+        if (arg == "--quick") {
+            million = false;
+        } else if (arg == "--no-cold") {
+            cold = false;
+        } else if (arg == "--no-startup") {
+            startup = false;
         } else if (arg == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--dir" && i + 1 < argc) {
@@ -476,7 +475,8 @@ int main(int argc, char* argv[]) {
             only = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--million] [--all] [--runs N] [--dir PATH] [--only FOLDER]\n",
+                         "usage: %s [--quick] [--runs N] [--dir PATH] [--only LABEL] [--no-cold] "
+                         "[--no-startup]\n",
                          argv[0]);
             return 2;
         }
@@ -485,69 +485,44 @@ int main(int argc, char* argv[]) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     ::mkdir(base.c_str(), 0755);
+    const auto began = Clock::now();
 
-    std::vector<Folder> folders{
-        {"10000", base + "/files-10000", 10000, false},
-        {"100000", base + "/files-100000", 100000, false},
-    };
-    if (million) {
-        folders.push_back({"1000000", base + "/files-1000000", 1000000, false});
-    }
-    folders.push_back({"cjk-10000", base + "/cjk-10000", 10000, true});
+    std::vector<Folder> folders = bench::listingFolders(base, million);
     if (!only.empty()) {
         std::erase_if(folders, [&](const Folder& f) { return f.label != only; });
     }
     for (const Folder& folder : folders) {
-        ensureFolder(folder);
+        bench::ensureFolder(folder);
     }
     const std::string database = ensureDatabase(base);
+    // Making the folders left freed heap that every measured child would share.
+    ::malloc_trim(0);
 
-    std::printf("median of %d runs, each in a process of its own; peak = growth of the peak "
-                "resident size (for ls, its whole peak); x floor = against the sorted floor\n",
-                runs);
-    std::printf("%-10s %-28s %10s %8s %10s %8s\n", "folder", "method", "ms", "x floor", "peak MB",
-                "x floor");
+    std::printf("wall = median time; cpu = user + system of every process doing the work "
+                "(window and helper for the fill); peak = growth of the peak resident size "
+                "(window + helper for the fill; for ls -f its whole peak)\n");
     for (const Folder& folder : folders) {
-        const Sample unsorted = repeat(runs, [&] { return floorListing(folder, false); });
-        const Sample floor = repeat(runs, [&] { return floorListing(folder, true); });
-        auto row = [&](const char* method, const Sample& s, bool memory) {
-            std::printf("%-10s %-28s %10.1f %8.2f", folder.label.c_str(), method, s.ms,
-                        s.ms / floor.ms);
-            if (memory) {
-                std::printf(" %10.1f %8.2f", mb(s.peakKb),
-                            static_cast<double>(s.peakKb) / static_cast<double>(floor.peakKb));
-            }
-            std::printf("\n");
-            std::fflush(stdout);
-        };
-        row("readdir -> vector<string>", unsorted, true);
-        row("readdir -> vector -> sort", floor, true);
-        row("LC_ALL=C ls -1", repeat(runs, [&] { return lsListing(folder); }), true);
-        row("listFolder -> NameList", repeat(runs, [&] { return nameListListing(folder, false); }),
-            true);
-        row("listFolder -> sortNames", repeat(runs, [&] { return nameListListing(folder, true); }),
-            true);
-        const Sample inProcess = repeat(runs, [&] { return inProcessFill(folder, database); });
-        row("in-process fill + paint", inProcess, true);
-        const Sample fill = repeat(runs, [&] { return columnFill(folder, database); });
-        row("FillLevelColumn + paint", fill, true);
-        const bool huge = folder.count >= 1000000;
-        if (!huge || all) {
-            row("QFileSystemModel loaded", repeat(runs, [&] { return fileSystemModel(folder); }),
-                true);
-        }
-        row("QTableWidget row by row",
-            repeat(huge && !all ? 1 : runs, [&] { return tableWidget(folder); }), true);
-        std::printf("summary %s: fill %.1f ms = %.2f x sorted floor (%.2f x unsorted); peak %.1f "
-                    "MB = %.2f x sorted floor\n",
-                    folder.label.c_str(), fill.ms, fill.ms / floor.ms, fill.ms / unsorted.ms,
-                    mb(fill.peakKb),
-                    static_cast<double>(fill.peakKb) / static_cast<double>(floor.peakKb));
-        std::printf("helper %s: fill %.1f ms = %.3f x in-process %.1f ms; longest event-loop "
-                    "gap %.1f ms (worst run); helper peak %.1f MB\n",
-                    folder.label.c_str(), fill.ms, fill.ms / inProcess.ms, inProcess.ms, fill.gapMs,
-                    mb(fill.helperPeakKb));
-        std::fflush(stdout);
+        measureFolder(folder, database, runs);
     }
+    // The first and the cold click on the biggest camera folder measured.
+    const auto camera = std::find_if(folders.rbegin(), folders.rend(), [](const Folder& f) {
+        return f.kind == bench::NameKind::Camera;
+    });
+    if (camera != folders.rend()) {
+        measureFirstClick(*camera, database, 3);
+        if (cold) {
+            measureCold(*camera, database, 1);
+        }
+    }
+    if (startup && only.empty()) {
+        std::printf("\n");
+        std::fflush(stdout);
+        const std::string command =
+            std::string(DIRQUILL_BENCH_STARTUP) + " --runs 3 --dir '" + base + "'";
+        if (std::system(command.c_str()) != 0) {
+            std::printf("startup: bench_startup failed\n");
+        }
+    }
+    std::printf("\nbench_listing took %.0f s\n", msSince(began) / 1000.0);
     return 0;
 }

@@ -2,6 +2,7 @@
 dirquill_test(tst_name_codec names/tst_name_codec.cpp)
 dirquill_test(tst_name_order names/tst_name_order.cpp)
 dirquill_test(tst_misread_gbk names/tst_misread_gbk.cpp)
+dirquill_test(tst_name_sort names/tst_name_sort.cpp)
 dirquill_test(tst_folder_listing platform/tst_folder_listing.cpp)
 dirquill_test(tst_helper_call platform/helper/tst_helper_call.cpp)
 dirquill_test(tst_mount_table platform/tst_mount_table.cpp)

@@ -46,7 +46,7 @@ public:
     }
     // Shows the names in another order without moving them: name i becomes the name
     // appended as number order[i]. `order` is a permutation of 0 .. size() - 1.
-    void setOrder(std::vector<std::uint32_t> order) { order_ = std::move(order); }
+    void setOrder(PageVector<std::uint32_t> order) { order_ = std::move(order); }
     void clear() {
         bytes_.clear();
         ends_.clear();
@@ -95,7 +95,7 @@ public:
 private:
     PageVector<char> bytes_;
     PageVector<std::size_t> ends_;
-    std::vector<std::uint32_t> order_;
+    PageVector<std::uint32_t> order_;
 };
 
 } // namespace names

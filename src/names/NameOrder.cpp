@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace names {
@@ -121,133 +121,229 @@ char* writeKey(std::string_view name, char* const start) {
     return out;
 }
 
-template <typename Offset> struct Entry {
-    // The eight key bytes that follow the part all keys share, big-endian, zero after
-    // the key's end: most comparisons end here, without touching the keys.
-    std::uint64_t window;
-    Offset begin; // of the key in the key buffer
-    Offset index; // of the name in the list
-};
-
-// The keys of a list's names, made one name at a time, and the sort by them.
-template <typename Offset> class KeyedNames {
+// Writes the keys of names into a buffer it keeps, one key at a time.
+class KeyWriter {
 public:
-    // Whether offsets of this width hold `count` names of `bytes` bytes in all.
-    static bool holds(std::size_t count, std::size_t bytes) {
-        constexpr std::size_t kLargest = std::numeric_limits<Offset>::max();
-        return count <= kLargest && bytes <= (kLargest - kKeySlack) / kMaxKeyBytesPerByte;
-    }
-
-    // Makes the keys of the names of `names` from the first one not keyed yet.
-    void add(const NameList& names) {
-        if (entries_.empty()) {
-            // Taken whole, the list is known to its end; taken as it arrives, the
-            // buffers grow as it does.
-            keys_.reserve(names.byteSize() + kKeySlack);
-            entries_.reserve(names.size());
-            ends_.reserve(names.size());
+    std::string_view keyOf(std::string_view name) {
+        const std::size_t room = kMaxKeyBytesPerByte * name.size();
+        if (buffer_.size() < room) {
+            buffer_.resize(std::max(room, kKeySlack));
         }
-        for (std::size_t i = entries_.size(); i < names.size(); ++i) {
-            const std::string_view name = names.at(i);
-            const std::size_t begin = keys_.size();
-            char* const start = keys_.extend(kMaxKeyBytesPerByte * name.size());
-            keys_.truncate(begin + static_cast<std::size_t>(writeKey(name, start) - start));
-            entries_.push_back({0, static_cast<Offset>(begin), static_cast<Offset>(i)});
-            ends_.push_back(static_cast<Offset>(keys_.size()));
-        }
-    }
-
-    // Sorts the names' index by their keys, then hands the sorted entries and the key
-    // buffer to `done`.
-    template <typename Done> void sort(const NameList& names, Done done) {
-        PageVector<Entry<Offset>> entries = std::move(entries_);
-        PageVector<Offset> ends = std::move(ends_);
-        PageVector<char> keys = std::move(keys_);
-        const char* const base = keys.data();
-        const std::size_t shared = sharedPrefix(base, entries, ends);
-        for (Entry<Offset>& entry : entries) {
-            const std::size_t from = entry.begin + shared;
-            const std::size_t available = std::min<std::size_t>(8, ends[entry.index] - from);
-            std::uint64_t window = 0;
-            for (std::size_t j = 0; j < 8; ++j) {
-                window = (window << 8) |
-                         (j < available ? static_cast<unsigned char>(base[from + j]) : 0U);
-            }
-            entry.window = window;
-        }
-
-        std::sort(entries.begin(), entries.end(),
-                  [&](const Entry<Offset>& a, const Entry<Offset>& b) {
-                      if (a.window != b.window) {
-                          return a.window < b.window;
-                      }
-                      const std::size_t lengthA = ends[a.index] - a.begin;
-                      const std::size_t lengthB = ends[b.index] - b.begin;
-                      const int order =
-                          std::memcmp(base + a.begin, base + b.begin, std::min(lengthA, lengthB));
-                      if (order != 0) {
-                          return order < 0;
-                      }
-                      if (lengthA != lengthB) {
-                          return lengthA < lengthB;
-                      }
-                      // Names NTFS would take for the same one: their bytes decide (as
-                      // unsigned chars).
-                      return names.at(a.index) < names.at(b.index);
-                  });
-        ends = {};
-        done(entries, std::move(keys));
+        return {buffer_.data(), std::size_t(writeKey(name, buffer_.data()) - buffer_.data())};
     }
 
 private:
-    // The length of the prefix all keys share.
-    static std::size_t sharedPrefix(const char* keys, const PageVector<Entry<Offset>>& entries,
-                                    const PageVector<Offset>& ends) {
-        if (entries.empty()) {
-            return 0;
-        }
-        std::size_t shared = ends[0] - entries[0].begin;
-        for (std::size_t i = 1; i < entries.size() && shared > 0; ++i) {
-            const std::size_t length = std::min<std::size_t>(shared, ends[i] - entries[i].begin);
-            std::size_t same = 0;
-            while (same < length && keys[same] == keys[entries[i].begin + same]) {
-                ++same;
-            }
-            shared = same;
-        }
-        return shared;
-    }
-
-    PageVector<char> keys_;
-    PageVector<Entry<Offset>> entries_;
-    PageVector<Offset> ends_; // of each name's key, by the name's index
+    std::vector<char> buffer_;
 };
 
-// Offsets of 32 bits keep the index small; only folders whose keys pass 4 GB need more.
-template <typename Done> void sortByKeys(const NameList& names, Done done) {
-    if (KeyedNames<std::uint32_t>::holds(names.size(), names.byteSize())) {
-        KeyedNames<std::uint32_t> keyed;
-        keyed.add(names);
-        keyed.sort(names, done);
-    } else {
-        KeyedNames<std::size_t> keyed;
-        keyed.add(names);
-        keyed.sort(names, done);
+// A name's place in the sort: the twelve key bytes from some offset on, big-endian, with
+// zeros past the key's end (no key byte is zero), and the name's index. Most comparisons
+// end in the window, without making any key again.
+struct Entry {
+    std::uint64_t high;
+    std::uint32_t low;
+    std::uint32_t index;
+};
+
+constexpr std::size_t kWindow = 12;
+
+Entry entryOf(std::string_view key, std::size_t offset, std::size_t index) {
+    unsigned char bytes[kWindow] = {};
+    if (key.size() > offset) {
+        std::memcpy(bytes, key.data() + offset, std::min(kWindow, key.size() - offset));
     }
+    std::uint64_t high = 0;
+    for (std::size_t j = 0; j < 8; ++j) {
+        high = (high << 8) | bytes[j];
+    }
+    std::uint32_t low = 0;
+    for (std::size_t j = 8; j < kWindow; ++j) {
+        low = (low << 8) | bytes[j];
+    }
+    return {high, low, static_cast<std::uint32_t>(index)};
 }
 
-template <typename Offset>
-std::vector<std::uint32_t> orderOf(const NameList& names, KeyedNames<Offset>& keyed) {
-    std::vector<std::uint32_t> order(names.size());
-    keyed.sort(names, [&order](const auto& entries, PageVector<char>&& /*keys*/) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            order[i] = static_cast<std::uint32_t>(entries[i].index);
+bool windowBefore(const Entry& a, const Entry& b) {
+    return a.high != b.high ? a.high < b.high : a.low < b.low;
+}
+
+bool sameWindow(const Entry& a, const Entry& b) {
+    return a.high == b.high && a.low == b.low;
+}
+
+void sortFrom(Entry* first, Entry* last, std::size_t offset, const NameList& names,
+              KeyWriter& keys);
+
+// Orders entries whose windows are all equal, from `offset` on: keys that end inside the
+// window are equal, and the names' bytes decide between them (as unsigned chars); else
+// by the next twelve key bytes.
+void settleTie(Entry* first, Entry* last, std::size_t offset, const NameList& names,
+               KeyWriter& keys) {
+    if ((first->low & 0xFF) == 0) {
+        std::sort(first, last, [&names](const Entry& a, const Entry& b) {
+            return names.at(a.index) < names.at(b.index);
+        });
+        return;
+    }
+    const std::size_t next = offset + kWindow;
+    for (Entry* entry = first; entry != last; ++entry) {
+        *entry = entryOf(keys.keyOf(names.at(entry->index)), next, entry->index);
+    }
+    sortFrom(first, last, next, names, keys);
+}
+
+// Sorts entries whose keys are equal before `offset` and whose windows start there:
+// by the windows, then each run of equal windows by what follows (a radix sort whose
+// digits are twelve bytes wide).
+void sortFrom(Entry* first, Entry* last, std::size_t offset, const NameList& names,
+              KeyWriter& keys) {
+    std::sort(first, last, windowBefore);
+    for (Entry* run = first; run != last;) {
+        Entry* end = run + 1;
+        while (end != last && sameWindow(*end, *run)) {
+            ++end;
         }
-    });
-    return order;
+        if (end - run > 1) {
+            settleTie(run, end, offset, names, keys);
+        }
+        run = end;
+    }
 }
 
 } // namespace
+
+// The entries of a list's names, made as the names come, a chunk at a time, each chunk
+// sorted as a run. The windows start at the length of the prefix all keys share so far;
+// should a later name share less, the windows made are made again from the shorter prefix
+// and sorted anew. Windows that start within the prefix all keys share order them
+// correctly; the further in they start, the fewer ties they leave.
+struct NameSorter::Keys {
+    // Names are keyed this many at a time, so that their keys are held only briefly.
+    static constexpr std::size_t kChunk = 4096;
+    // After this many shortenings the windows start at the keys' beginning.
+    static constexpr int kMaxRemakes = 2;
+
+    void add(const NameList& names) {
+        if (entries.empty() && names.size() > kChunk) {
+            entries.reserve(names.size());
+        }
+        while (entries.size() < names.size()) {
+            addChunk(names, std::min(names.size(), entries.size() + kChunk));
+        }
+    }
+
+    void addChunk(const NameList& names, std::size_t end) {
+        const std::size_t begin = entries.size();
+        chunkKeys.clear();
+        chunkEnds.clear();
+        std::size_t shared = begin == 0 ? 0 : sharedLength;
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::string_view key = writer.keyOf(names.at(i));
+            if (i == 0) {
+                first.assign(key);
+                shared = key.size();
+            }
+            std::size_t same = 0;
+            const std::size_t most = std::min(shared, key.size());
+            while (same < most && key[same] == first[same]) {
+                ++same;
+            }
+            shared = same;
+            chunkKeys.insert(chunkKeys.end(), key.begin(), key.end());
+            chunkEnds.push_back(chunkKeys.size());
+        }
+        if (begin == 0) {
+            windowAt = shared;
+        } else if (shared < windowAt) {
+            windowAt = ++remakes > kMaxRemakes ? 0 : shared;
+            for (Entry& entry : entries) {
+                entry = entryOf(writer.keyOf(names.at(entry.index)), windowAt, entry.index);
+            }
+            std::sort(entries.begin(), entries.end(), windowBefore);
+            runs.assign(1, 0);
+        }
+        sharedLength = shared;
+        std::size_t from = 0;
+        for (std::size_t k = 0; k < chunkEnds.size(); ++k) {
+            const std::string_view key(chunkKeys.data() + from, chunkEnds[k] - from);
+            entries.push_back(entryOf(key, windowAt, begin + k));
+            from = chunkEnds[k];
+        }
+        std::sort(entries.begin() + begin, entries.end(), windowBefore);
+        addRun(begin);
+    }
+
+    // The entries from `start` on are sorted by their windows. Runs are merged while the
+    // last is as long as the one before it, so that most merging is done while the names
+    // still arrive and at most a run per power of two is left.
+    void addRun(std::size_t start) {
+        runs.push_back(start);
+        while (runs.size() >= 2) {
+            const std::size_t before = runs[runs.size() - 2];
+            const std::size_t last = runs.back();
+            if (entries.size() - last < last - before) {
+                break;
+            }
+            std::inplace_merge(entries.begin() + before, entries.begin() + last, entries.end(),
+                               windowBefore);
+            runs.pop_back();
+        }
+    }
+
+    // The order of all entries: the runs left are merged, the shorter ones first, and the
+    // last two straight into the order, each run of equal windows settled on the way.
+    PageVector<std::uint32_t> takeOrder(const NameList& names) {
+        while (runs.size() > 2) {
+            std::inplace_merge(entries.begin() + runs[runs.size() - 2],
+                               entries.begin() + runs.back(), entries.end(), windowBefore);
+            runs.pop_back();
+        }
+        // The order's pages are touched only as it is written, and the entries' pages
+        // are given back as the merge passes them, so that both are never held whole.
+        PageVector<std::uint32_t> order;
+        std::uint32_t* const into = order.extend(entries.size());
+        std::size_t out = 0;
+        std::vector<Entry> tie;
+        const auto settle = [&] {
+            if (tie.size() > 1) {
+                settleTie(tie.data(), tie.data() + tie.size(), windowAt, names, writer);
+            }
+            for (const Entry& entry : tie) {
+                into[out++] = entry.index;
+            }
+            tie.clear();
+        };
+        const Entry* a = entries.begin();
+        const Entry* const aEnd = runs.size() == 2 ? entries.begin() + runs[1] : entries.end();
+        const Entry* b = aEnd;
+        const Entry* const bEnd = entries.end();
+        constexpr std::size_t kGiveBackEvery = std::size_t{1} << 16;
+        for (std::size_t taken = 1; a != aEnd || b != bEnd; ++taken) {
+            if (taken % kGiveBackEvery == 0) {
+                entries.discard(0, std::size_t(a - entries.begin()));
+                entries.discard(std::size_t(aEnd - entries.begin()),
+                                std::size_t(b - entries.begin()));
+            }
+            const Entry next = b == bEnd || (a != aEnd && !windowBefore(*b, *a)) ? *a++ : *b++;
+            if (!tie.empty() && !sameWindow(tie.back(), next)) {
+                settle();
+            }
+            tie.push_back(next);
+        }
+        settle();
+        return order;
+    }
+
+    PageVector<Entry> entries;
+    KeyWriter writer;
+    std::string first;            // the first name's key
+    std::size_t sharedLength = 0; // of the prefix all keys so far share
+    std::size_t windowAt = 0;
+    int remakes = 0;
+    std::vector<char> chunkKeys;
+    std::vector<std::size_t> chunkEnds;
+    std::vector<std::size_t> runs; // where each sorted run of entries starts
+};
 
 void appendSortKey(std::string_view name, std::string& key) {
     const std::size_t start = key.size();
@@ -260,24 +356,15 @@ void sortNames(NameList& names) {
     if (names.size() < 2) {
         return;
     }
-    sortByKeys(names, [&names](const auto& entries, PageVector<char>&& keys) {
-        // The key buffer, as large as the names or larger, takes the sorted names.
-        names.permute([&entries](std::size_t i) { return std::size_t(entries[i].index); },
-                      std::move(keys));
-    });
+    const PageVector<std::uint32_t> order = sortedOrder(names);
+    names.permute([&order](std::size_t i) { return std::size_t(order[i]); }, {});
 }
 
-std::vector<std::uint32_t> sortedOrder(const NameList& names) {
+PageVector<std::uint32_t> sortedOrder(const NameList& names) {
     NameSorter sorter;
     sorter.add(names);
     return sorter.takeOrder(names);
 }
-
-struct NameSorter::Keys {
-    KeyedNames<std::uint32_t> keyed;
-    // Set once the names outgrow 32-bit offsets; the order is then made at the end.
-    bool outgrown = false;
-};
 
 NameSorter::NameSorter() : keys_(std::make_unique<Keys>()) {}
 NameSorter::~NameSorter() = default;
@@ -285,24 +372,13 @@ NameSorter::NameSorter(NameSorter&&) noexcept = default;
 NameSorter& NameSorter::operator=(NameSorter&&) noexcept = default;
 
 void NameSorter::add(const NameList& names) {
-    if (!keys_->outgrown && !KeyedNames<std::uint32_t>::holds(names.size(), names.byteSize())) {
-        keys_->outgrown = true;
-        keys_->keyed = {};
-    }
-    if (!keys_->outgrown) {
-        keys_->keyed.add(names);
-    }
+    keys_->add(names);
 }
 
-std::vector<std::uint32_t> NameSorter::takeOrder(const NameList& names) {
+PageVector<std::uint32_t> NameSorter::takeOrder(const NameList& names) {
     add(names);
-    if (keys_->outgrown) {
-        KeyedNames<std::size_t> keyed;
-        keyed.add(names);
-        return orderOf(names, keyed);
-    }
-    std::vector<std::uint32_t> order = orderOf(names, keys_->keyed);
-    keys_->keyed = {};
+    PageVector<std::uint32_t> order = keys_->takeOrder(names);
+    keys_ = std::make_unique<Keys>();
     return order;
 }
 

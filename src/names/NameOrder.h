@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace names {
 
@@ -24,10 +23,11 @@ void sortNames(NameList& names);
 
 // The same order as a list of indices, leaving the names where they are: entry i is the
 // index of the name that comes i-th. For fewer than 2^32 names.
-std::vector<std::uint32_t> sortedOrder(const NameList& names);
+PageVector<std::uint32_t> sortedOrder(const NameList& names);
 
-// Makes the order of a list while its names arrive: each name's key is made when it
-// comes, so that only the sort is left once the last name is in.
+// Makes the order of a list while its names arrive: each name is keyed when it comes,
+// chunks of names are sorted and the sorted runs merged as they grow, so that only the
+// last merges are left once the last name is in.
 class NameSorter {
 public:
     NameSorter();
@@ -40,7 +40,7 @@ public:
     // Makes the keys of the names appended to `names` since the last call.
     void add(const NameList& names);
     // The order of all of `names`, as sortedOrder gives it. The sorter starts afresh.
-    std::vector<std::uint32_t> takeOrder(const NameList& names);
+    PageVector<std::uint32_t> takeOrder(const NameList& names);
 
 private:
     struct Keys;

@@ -78,6 +78,18 @@ public:
             setCapacity(count);
         }
     }
+    // Gives the whole pages that hold only values from `first` to `last` back to the
+    // system, once it is large; the values there read as zero afterwards.
+    void discard(std::size_t first, std::size_t last) {
+        if (mapped_ == 0) {
+            return;
+        }
+        const std::size_t from = pageRound(first * sizeof(T));
+        const std::size_t to = last * sizeof(T) / kPage * kPage;
+        if (from < to) {
+            ::madvise(reinterpret_cast<char*>(data_) + from, to - from, MADV_DONTNEED);
+        }
+    }
     // Gives back what the values do not use (whole pages, once it is large).
     void shrink_to_fit() {
         if (size_ == 0) {

@@ -13,6 +13,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -93,8 +94,6 @@ bool CDirquillDlg::OnInitDialog() {
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     setSizeGripEnabled(false);
-    // The first click should not wait for the file helper to start.
-    platform::prepareHelper();
     FitOnScreen();
     LayoutColumns();
     SetUpColumns();
@@ -130,6 +129,16 @@ void CDirquillDlg::LayoutColumns() {
 void CDirquillDlg::OnSize(int type, int /*cx*/, int /*cy*/) {
     if (type != kSizeMinimized) {
         LayoutColumns();
+    }
+}
+
+void CDirquillDlg::paintEvent(QPaintEvent* event) {
+    CDialog::paintEvent(event);
+    // The file helper starts once the window is on screen, so that starting it takes
+    // nothing from the start-up, and is ready long before a first click.
+    if (!m_helperPrepared) {
+        m_helperPrepared = true;
+        QTimer::singleShot(0, this, [] { platform::prepareHelper(); });
     }
 }
 

@@ -70,6 +70,7 @@ public:
 
 protected:
     bool OnInitDialog() override;
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -100,4 +101,5 @@ private:
     QIcon m_hIcon;
     // The client size of the last layout.
     QSize m_laidOutSize;
+    bool m_helperPrepared = false;
 };
