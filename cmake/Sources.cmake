@@ -16,6 +16,7 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/DriveRoots.cpp
   src/platform/FileChanges.cpp
   src/platform/Trash.cpp
+  src/platform/TrashInfo.cpp
   src/platform/ErrorText.cpp
   # platform/helper: both ends of the file helper's pipe
   src/platform/helper/HelperProtocol.cpp

@@ -46,8 +46,6 @@ public:
     names::NameList takeNames() { return std::move(names_); }
 
 private:
-    bool takeNames(std::string_view body);
-
     int socket_;
     int wake_;
     std::atomic<bool> givenUp_{false};
