@@ -147,14 +147,13 @@ bool isOwnFolder(const QByteArray& path) {
 // The mount point of the file system `device` that holds the folder `folder`, or an
 // empty text when it cannot be found.
 QByteArray topDirectoryOf(const QByteArray& folder, dev_t device) {
-    char* resolved = ::realpath(folder.constData(), nullptr);
-    if (resolved == nullptr) {
+    // The folder's own path without symlinks, so that walking up its text walks up the
+    // file system and not back through a link. A longer one could not be looked up.
+    char resolved[PATH_MAX];
+    if (::realpath(folder.constData(), resolved) == nullptr) {
         return {};
     }
-    // The folder's own path without symlinks, so that walking up its text walks up the
-    // file system and not back through a link.
     QByteArray current(resolved);
-    std::free(resolved);
     struct stat status {};
     if (::stat(current.constData(), &status) != 0 || status.st_dev != device) {
         return {};
