@@ -34,6 +34,11 @@ endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/res/icons/dirquill.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
+# A hint of lintian's that does not apply (the file says why).
+install(FILES ${CMAKE_SOURCE_DIR}/res/debian/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME dirquill)
+
 install(FILES ${CMAKE_SOURCE_DIR}/res/dirquill.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
         RENAME invalid.dirquill.dirquill.metainfo.xml)
@@ -162,5 +167,13 @@ ever replacing an existing one, and move files or whole folders to the
 desktop trash; nothing is deleted permanently. Work directories are kept in
 a small SQLite database in the user's data folder, which the
 dirquill-launcher script prepares on every start.")
+
+# The same sources give the same .deb: cpack dates the files and archives by
+# SOURCE_DATE_EPOCH.
+set(CPACK_DIRQUILL_SOURCE_DATE_EPOCH ${DIRQUILL_SOURCE_DATE_EPOCH})
+# Folders the installation creates get the same mode whatever the builder's umask.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/CPackOptions.cmake)
 
 include(CPack)

@@ -18,6 +18,7 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/DriveRoots.cpp
   src/platform/FileChanges.cpp
   src/platform/Trash.cpp
+  src/platform/TrashInfo.cpp
   src/platform/ErrorText.cpp
   src/platform/MountOfPath.cpp
   # platform/helper: both ends of the file helper's pipe

@@ -5,6 +5,7 @@
 #                         dictionaries the name tests read
 #   tools/deps.sh e2e     virtual display and accessibility bus for the end-to-end suite
 #   tools/deps.sh package what building and checking the Debian package needs, and valgrind
+#   tools/deps.sh fuzz    clang and its libFuzzer runtime for the fuzz targets (tools/fuzz.sh)
 set -euo pipefail
 
 build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev libsqlite3-dev
@@ -14,6 +15,10 @@ build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev
 e2e_packages=(xvfb xdotool dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0
               python3-xlib)
 package_packages=(dpkg-dev desktop-file-utils file valgrind lintian appstream librsvg2-bin)
+# --- fuzz targets and the package's hardening check
+fuzz_packages=(clang libclang-rt-14-dev)
+package_packages+=(devscripts)
+# ---
 
 wanted=()
 for purpose in "${@:-build}"; do
@@ -21,7 +26,8 @@ for purpose in "${@:-build}"; do
     build) wanted+=("${build_packages[@]}") ;;
     e2e) wanted+=("${e2e_packages[@]}") ;;
     package) wanted+=("${package_packages[@]}") ;;
-    *) echo "deps.sh: unknown purpose '$purpose' (build, e2e, package)" >&2; exit 2 ;;
+    fuzz) wanted+=("${fuzz_packages[@]}") ;;
+    *) echo "deps.sh: unknown purpose '$purpose' (build, e2e, package, fuzz)" >&2; exit 2 ;;
     esac
 done
 

@@ -2,7 +2,9 @@
 # Builds and runs the tests.
 #   tools/test.sh        the unit and widget tests (offscreen)
 #   tools/test.sh --ci   also: the tests again under ASan and UBSan, the Debian package
-#                        with a check of its contents, and the end-to-end suite
+#                        with a check of its contents, and the end-to-end suite; the
+#                        package built twice must come out the same, and every fuzz
+#                        target runs for 30 s
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,4 +57,13 @@ if $ci; then
     cmake --build build/package -j "$jobs"
     (cd build/package && cpack -G DEB >/dev/null)
     tools/check-package.sh build/package/dirquill_*.deb
+
+    # --- reproducible package and fuzzing
+    echo "== the package of this commit built twice, in two folders: byte-identical"
+    tools/check-package.sh --reproducible
+
+    echo "== every fuzz target for 30 s under ASan and UBSan"
+    tools/deps.sh fuzz
+    tools/fuzz.sh 30
+    # ---
 fi

@@ -1,6 +1,7 @@
 #include "names/NameCodec.h"
 #include "platform/FileSystem.h"
 #include "platform/RawFiles.h"
+#include "platform/TrashInfo.h"
 
 #include <QByteArray>
 #include <QList>
@@ -146,14 +147,13 @@ bool isOwnFolder(const QByteArray& path) {
 // The mount point of the file system `device` that holds the folder `folder`, or an
 // empty text when it cannot be found.
 QByteArray topDirectoryOf(const QByteArray& folder, dev_t device) {
-    char* resolved = ::realpath(folder.constData(), nullptr);
-    if (resolved == nullptr) {
+    // The folder's own path without symlinks, so that walking up its text walks up the
+    // file system and not back through a link. A longer one could not be looked up.
+    char resolved[PATH_MAX];
+    if (::realpath(folder.constData(), resolved) == nullptr) {
         return {};
     }
-    // The folder's own path without symlinks, so that walking up its text walks up the
-    // file system and not back through a link.
     QByteArray current(resolved);
-    std::free(resolved);
     struct stat status {};
     if (::stat(current.constData(), &status) != 0 || status.st_dev != device) {
         return {};
@@ -203,29 +203,6 @@ QList<QByteArray> topDirectoryTrashes(const QByteArray& folder, dev_t device) {
     return trashes;
 }
 
-// RFC 2396 escaping of a path: unreserved characters and '/' stay, every other byte
-// becomes %XX.
-QByteArray percentEncoded(const QByteArray& path) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(path.size() * 3);
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool keep = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                          (byte >= '0' && byte <= '9') || byte == '/' || byte == '-' ||
-                          byte == '_' || byte == '.' || byte == '!' || byte == '~' || byte == '*' ||
-                          byte == '\'' || byte == '(' || byte == ')';
-        if (keep) {
-            out.append(c);
-        } else {
-            out.append('%');
-            out.append(kHex[byte >> 4]);
-            out.append(kHex[byte & 0x0F]);
-        }
-    }
-    return out;
-}
-
 QByteArray deletionDate() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -273,8 +250,7 @@ bool writeAll(int fd, const QByteArray& data) {
 // value; on failure nothing is left behind in the trash.
 int trashInto(const QByteArray& trash, const QByteArray& absolute) {
     const QByteArray base = baseNameOf(absolute);
-    const QByteArray info = "[Trash Info]\nPath=" + percentEncoded(absolute) +
-                            "\nDeletionDate=" + deletionDate() + '\n';
+    const QByteArray info = trashInfoText(absolute, deletionDate());
     const QByteArray infoFolder = joinPath(trash, "info");
     const QByteArray filesFolder = joinPath(trash, "files");
 

@@ -84,7 +84,7 @@ void HelperAnswer::readFrames() {
         helper::Frame frame;
         while (frames.next(frame)) {
             if (frame.kind == helper::kNames) {
-                if (!takeNames(frame.body)) {
+                if (!helper::appendNames(frame.body, names_, sizes_)) {
                     return;
                 }
                 sorter.add(names_);
@@ -107,29 +107,6 @@ void HelperAnswer::readFrames() {
             return;
         }
     }
-}
-
-// Appends the names of one frame; false when the frame is not well formed.
-bool HelperAnswer::takeNames(std::string_view body) {
-    if (body.size() < sizeof(std::uint32_t)) {
-        return false;
-    }
-    const std::size_t count = helper::readU32(body.data());
-    const std::size_t offset = sizeof(std::uint32_t) * (1 + count);
-    if (count > body.size() / sizeof(std::uint32_t) || offset > body.size()) {
-        return false;
-    }
-    sizes_.resize(count);
-    std::size_t total = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        sizes_[i] = helper::readU32(body.data() + sizeof(std::uint32_t) * (1 + i));
-        total += sizes_[i];
-    }
-    if (total != body.size() - offset) {
-        return false;
-    }
-    names_.appendPacked(sizes_, body.substr(offset));
-    return true;
 }
 
 } // namespace platform

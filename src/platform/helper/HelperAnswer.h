@@ -48,8 +48,6 @@ public:
     [[nodiscard]] bool outOfMemory() const { return outOfMemory_; }
 
 private:
-    bool takeNames(std::string_view body);
-
     int socket_;
     int wake_;
     std::atomic<bool> givenUp_{false};

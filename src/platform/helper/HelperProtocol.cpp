@@ -118,4 +118,26 @@ bool splitRenameBody(std::string_view body, std::string_view& from, std::string_
     return true;
 }
 
+bool appendNames(std::string_view body, names::NameList& names, std::vector<std::size_t>& sizes) {
+    if (body.size() < sizeof(std::uint32_t)) {
+        return false;
+    }
+    const std::size_t count = readU32(body.data());
+    const std::size_t offset = sizeof(std::uint32_t) * (1 + count);
+    if (count > body.size() / sizeof(std::uint32_t) || offset > body.size()) {
+        return false;
+    }
+    sizes.resize(count);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        sizes[i] = readU32(body.data() + sizeof(std::uint32_t) * (1 + i));
+        total += sizes[i];
+    }
+    if (total != body.size() - offset) {
+        return false;
+    }
+    names.appendPacked(sizes, body.substr(offset));
+    return true;
+}
+
 } // namespace platform::helper

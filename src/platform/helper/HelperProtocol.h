@@ -1,5 +1,6 @@
 #pragma once
 
+#include "names/NameList.h"
 #include "names/PageVector.h"
 
 #include <cstddef>
@@ -86,5 +87,10 @@ bool sendAll(int fd, std::string_view data);
 std::string renameBody(std::string_view from, std::string_view to);
 // Splits a rename body; false when it is malformed.
 bool splitRenameBody(std::string_view body, std::string_view& from, std::string_view& to);
+
+// Appends the names of one 'N' frame's body to `names`; `sizes` is room for their
+// lengths, kept from one frame to the next. False, leaving `names` as it was, when the
+// body is not well formed: its lengths must account for its bytes exactly.
+bool appendNames(std::string_view body, names::NameList& names, std::vector<std::size_t>& sizes);
 
 } // namespace platform::helper

@@ -1,0 +1,92 @@
+// The order of names: a strict total order on any names, and every way the program
+// sorts a folder agrees with std::sort under it. The input is names separated by '/',
+// the one byte no name holds.
+
+#include "FuzzCheck.h"
+#include "names/NameList.h"
+#include "names/NameOrder.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Whether `a` comes before `b`: by their keys, names with equal keys by their bytes.
+bool before(std::string_view a, std::string_view b) {
+    std::string keyA;
+    std::string keyB;
+    names::appendSortKey(a, keyA);
+    names::appendSortKey(b, keyB);
+    return keyA != keyB ? keyA < keyB : a < b;
+}
+
+std::vector<std::string_view> splitNames(std::string_view input) {
+    constexpr std::size_t kMaxNames = 200;
+    std::vector<std::string_view> parts;
+    while (parts.size() < kMaxNames) {
+        const std::size_t slash = input.find('/');
+        parts.push_back(input.substr(0, slash));
+        if (slash == std::string_view::npos) {
+            break;
+        }
+        input.remove_prefix(slash + 1);
+    }
+    return parts;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::vector<std::string_view> parts =
+        splitNames({reinterpret_cast<const char*>(data), size});
+
+    // Any three names, the same name more than once included.
+    const std::string_view a = parts[0];
+    const std::string_view b = parts.size() > 1 ? parts[1] : a;
+    const std::string_view c = parts.size() > 2 ? parts[2] : b;
+    FUZZ_CHECK(!before(a, a));
+    for (const auto& [x, y] : {std::pair{a, b}, std::pair{b, c}, std::pair{a, c}}) {
+        // Exactly one of x < y, y < x and x == y.
+        FUZZ_CHECK(int(before(x, y)) + int(before(y, x)) + int(x == y) == 1);
+    }
+    if (before(a, b) && before(b, c)) {
+        FUZZ_CHECK(before(a, c));
+    }
+    if (before(b, a) && before(c, b)) {
+        FUZZ_CHECK(before(c, a));
+    }
+
+    std::vector<std::string_view> expected = parts;
+    std::sort(expected.begin(), expected.end(), before);
+
+    names::NameList sorted;
+    names::NameList arriving;
+    for (const std::string_view name : parts) {
+        sorted.append(name);
+    }
+    names::sortNames(sorted);
+    FUZZ_CHECK(sorted.size() == expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        FUZZ_CHECK(sorted.at(i) == expected[i]);
+    }
+
+    // Keyed while the names arrive in two pieces, as a listing delivers them.
+    names::NameSorter sorter;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        arriving.append(parts[i]);
+        if (i == parts.size() / 2) {
+            sorter.add(arriving);
+        }
+    }
+    const std::vector<std::uint32_t> order = sorter.takeOrder(arriving);
+    FUZZ_CHECK(order.size() == expected.size());
+    arriving.setOrder(order);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        FUZZ_CHECK(arriving.at(i) == expected[i]);
+    }
+    return 0;
+}
