@@ -2,10 +2,12 @@
 // parsed, written back the way the kernel escapes it, parses to the same bytes.
 
 #include "FuzzCheck.h"
+#include "platform/DrivePlaces.h"
 #include "platform/MountTable.h"
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -36,12 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QList<platform::Mount> mounts = platform::parseMountInfo(text);
 
+    // The rows are chosen from any table without a fault, and only among its mount points.
+    const platform::MountUser user{1000, "/home/user", "/home/user/.local/share"};
+    for (const QByteArray& place : platform::drivePlaces(mounts, user)) {
+        FUZZ_CHECK(std::any_of(mounts.begin(), mounts.end(), [&place](const platform::Mount& m) {
+            return m.mountPoint == place;
+        }));
+    }
+
     QByteArray table;
     for (const platform::Mount& mount : mounts) {
-        platform::holdsUserFiles(mount);
-        table += "36 35 98:0 " + escaped(mount.root) + ' ' + escaped(mount.mountPoint) +
-                 " rw,noatime master:1 - " + escaped(mount.type) + ' ' + escaped(mount.source) +
-                 " rw,errors=continue\n";
+        table += "36 35 " + mount.device + ' ' + escaped(mount.root) + ' ' +
+                 escaped(mount.mountPoint) + " rw,noatime master:1 - " + escaped(mount.type) + ' ' +
+                 escaped(mount.source) + ' ' + escaped(mount.superOptions) + '\n';
     }
     const QList<platform::Mount> again = platform::parseMountInfo(table);
     FUZZ_CHECK(again.size() == mounts.size());
@@ -50,6 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(again[i].mountPoint == mounts[i].mountPoint);
         FUZZ_CHECK(again[i].type == mounts[i].type);
         FUZZ_CHECK(again[i].source == mounts[i].source);
+        FUZZ_CHECK(again[i].device == mounts[i].device);
+        FUZZ_CHECK(again[i].superOptions == mounts[i].superOptions);
     }
     return 0;
 }

@@ -1,6 +1,6 @@
 // The order of names: a strict total order on any names, and every way the program
-// sorts a folder agrees with std::sort under it. The input is names separated by '/',
-// the one byte no name holds.
+// sorts a folder agrees with std::sort under it. The input is names separated by '/' or
+// NUL, the two bytes no name holds.
 
 #include "FuzzCheck.h"
 #include "names/NameList.h"
@@ -28,7 +28,7 @@ std::vector<std::string_view> splitNames(std::string_view input) {
     constexpr std::size_t kMaxNames = 200;
     std::vector<std::string_view> parts;
     while (parts.size() < kMaxNames) {
-        const std::size_t slash = input.find('/');
+        const std::size_t slash = input.find_first_of(std::string_view("/\0", 2));
         parts.push_back(input.substr(0, slash));
         if (slash == std::string_view::npos) {
             break;
@@ -82,9 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sorter.add(arriving);
         }
     }
-    const std::vector<std::uint32_t> order = sorter.takeOrder(arriving);
+    auto order = sorter.takeOrder(arriving);
     FUZZ_CHECK(order.size() == expected.size());
-    arriving.setOrder(order);
+    arriving.setOrder(std::move(order));
     for (std::size_t i = 0; i < expected.size(); ++i) {
         FUZZ_CHECK(arriving.at(i) == expected[i]);
     }
