@@ -29,8 +29,8 @@ int run(const std::vector<std::string>& command, const std::string& folder, bool
         if (::chdir(folder.c_str()) != 0) {
             ::_exit(127);
         }
-        if (quiet) {
-            std::freopen("/dev/null", "w", stdout);
+        if (quiet && std::freopen("/dev/null", "w", stdout) == nullptr) {
+            ::_exit(127);
         }
         std::vector<char*> args;
         for (const std::string& arg : command) {
