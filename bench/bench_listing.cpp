@@ -18,6 +18,7 @@
 
 #include "ListingFolders.h"
 #include "Measure.h"
+#include "RunOptions.h"
 
 #include "app/CDirquillApp.h"
 #include "browser/CColumnList.h"
@@ -456,9 +457,7 @@ int main(int argc, char* argv[]) {
     bool startup = true;
     int runs = 5;
     std::string only;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dirquill-bench";
+    std::string base = bench::defaultBenchFolder();
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--quick") {

@@ -9,6 +9,8 @@
 // made once with dirquill-db. Each process writes "painted" when its window is on
 // screen; the time runs from just before fork until that line arrives.
 
+#include "RunOptions.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -93,24 +95,12 @@ double median(std::vector<double> values) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    int runs = 11;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dirquill-bench";
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--runs" && i + 1 < argc) {
-            runs = std::max(1, std::atoi(argv[++i]));
-        } else if (arg == "--dir" && i + 1 < argc) {
-            base = argv[++i];
-        } else {
-            std::fprintf(stderr, "usage: %s [--runs N] [--dir PATH]\n", argv[0]);
-            return 2;
-        }
+    bench::RunOptions options{11};
+    if (!bench::readRunOptions(argc, argv, options)) {
+        return 2;
     }
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
+    const int runs = options.runs;
+    const std::string base = options.base;
     ::mkdir(base.c_str(), 0755);
     const std::string folder = base + "/startup";
     ::mkdir(folder.c_str(), 0755);

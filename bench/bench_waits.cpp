@@ -11,6 +11,8 @@
 //
 // Usage: bench_waits [--runs N] [--dir PATH]. Needs root and /dev/fuse.
 
+#include "RunOptions.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -130,24 +132,12 @@ void report(const char* what, std::vector<double> values) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    int runs = 20;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/dirquill-bench";
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--runs" && i + 1 < argc) {
-            runs = std::max(1, std::atoi(argv[++i]));
-        } else if (arg == "--dir" && i + 1 < argc) {
-            base = argv[++i];
-        } else {
-            std::fprintf(stderr, "usage: %s [--runs N] [--dir PATH]\n", argv[0]);
-            return 2;
-        }
+    bench::RunOptions options{20};
+    if (!bench::readRunOptions(argc, argv, options)) {
+        return 2;
     }
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
+    const int runs = options.runs;
+    const std::string base = options.base;
     const std::string folder = base + "/waits";
     const std::string backing = folder + "/backing";
     const std::string point = folder + "/mnt";
