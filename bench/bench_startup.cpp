@@ -10,11 +10,13 @@
 // screen; the time runs from just before fork until that line arrives.
 
 #include "RunOptions.h"
+#include "Spawn.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,28 +26,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int run(const std::vector<std::string>& command, const std::string& folder, bool quiet) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(folder.c_str()) != 0) {
-            ::_exit(127);
-        }
-        if (quiet && std::freopen("/dev/null", "w", stdout) == nullptr) {
-            ::_exit(127);
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : command) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Milliseconds from fork until the program reports its painted window; -1 on failure.
 double timeToPaint(const std::string& program, const std::string& folder,
@@ -112,7 +92,11 @@ int main(int argc, char* argv[]) {
         for (int i = 0; i < 100; ++i) {
             add.push_back(base + "/work/项目-" + std::to_string(i));
         }
-        if (run({tool, "create", database}, folder, true) != 0 || run(add, folder, true) != 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const bool made = bench::runToEnd({tool, "create", database}, folder, quiet) == 0 &&
+                          bench::runToEnd(add, folder, quiet) == 0;
+        ::close(quiet);
+        if (!made) {
             std::fprintf(stderr, "could not make %s\n", database.c_str());
             ::unlink(database.c_str());
             return 1;

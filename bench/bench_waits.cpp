@@ -12,6 +12,7 @@
 // Usage: bench_waits [--runs N] [--dir PATH]. Needs root and /dev/fuse.
 
 #include "RunOptions.h"
+#include "Spawn.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,30 +32,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-pid_t start(const std::vector<std::string>& command, const std::string& folder, int outFd) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(folder.c_str()) != 0) {
-            ::_exit(127);
-        }
-        ::dup2(outFd, STDOUT_FILENO);
-        std::vector<char*> args;
-        for (const std::string& arg : command) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-int runToEnd(const std::vector<std::string>& command, const std::string& folder) {
-    const pid_t pid = start(command, folder, STDERR_FILENO);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using bench::runToEnd;
 
 bool mounted(const std::string& path) {
     std::ifstream table("/proc/self/mountinfo");
@@ -67,7 +45,7 @@ struct Mount {
     std::string path;
 
     Mount(const std::string& backing, const std::string& point) : path(point) {
-        daemon = start({DIRQUILL_SLOWFS, backing, point}, "/", STDERR_FILENO);
+        daemon = bench::startIn({DIRQUILL_SLOWFS, backing, point}, "/", STDERR_FILENO);
         for (int i = 0; i < 500 && !mounted(point); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -95,7 +73,7 @@ Figures runProbe(const std::string& folder, const std::string& mount) {
     if (::pipe(fds) != 0) {
         return figures;
     }
-    const pid_t pid = start({DIRQUILL_WAIT_PROBE, mount}, folder, fds[1]);
+    const pid_t pid = bench::startIn({DIRQUILL_WAIT_PROBE, mount}, folder, fds[1]);
     ::close(fds[1]);
     std::string output;
     char buffer[256];
