@@ -5,11 +5,7 @@
 // ends. bench_startup measures it next to bare_dialog. With --stages it also writes
 // when each step was reached.
 
-#include "app/CDirquillApp.h"
-#include "browser/CColumnList.h"
-#include "res/resource.h"
-#include "ui/CAgreementDlg.h"
-#include "ui/CDirquillDlg.h"
+#include "StartupWatch.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -34,45 +30,18 @@ void stage(const char* what) {
     }
 }
 
-class StartupWatch : public QObject {
-public:
-    using QObject::QObject;
-
+class StageReport : public StartupWatch {
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Paint) {
-            return false;
-        }
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget == nullptr) {
-            return false;
-        }
-        if (auto* agreement = qobject_cast<CAgreementDlg*>(widget); agreement != nullptr) {
-            if (!agreementAnswered_) {
-                agreementAnswered_ = true;
-                stage("agreement painting");
-                QTimer::singleShot(0, agreement, [agreement] { agreement->done(IDOK); });
-            }
-            return false;
-        }
-        auto* main = qobject_cast<CDirquillDlg*>(theApp.m_pMainWnd);
-        if (main != nullptr && !reported_ && widget == main->Column(0).viewport() &&
-            main->Column(0).GetItemCount() > 0) {
-            reported_ = true;
-            stage("column 0 painting");
-            QTimer::singleShot(0, [] {
-                stage("main window painted");
-                std::fputs("painted\n", stdout);
-                std::fflush(stdout);
-                ::_exit(0);
-            });
-        }
-        return false;
+    void agreementPainted() override { stage("agreement painting"); }
+    void mainPainted(CDirquillDlg&) override {
+        stage("column 0 painting");
+        QTimer::singleShot(0, [] {
+            stage("main window painted");
+            std::fputs("painted\n", stdout);
+            std::fflush(stdout);
+            ::_exit(0);
+        });
     }
-
-private:
-    bool agreementAnswered_ = false;
-    bool reported_ = false;
 };
 
 } // namespace
@@ -82,7 +51,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     stage("QApplication made");
     QApplication::setApplicationVersion(QString::fromLatin1(CDirquillApp::kVersion));
-    StartupWatch watch;
+    StageReport watch;
     application.installEventFilter(&watch);
     // A start-up that stops at a message box (no database, say) must not hang the
     // measurement.

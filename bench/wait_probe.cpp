@@ -12,11 +12,7 @@
 //
 // Usage (in the folder holding config.mdb): wait_probe MOUNT
 
-#include "app/CDirquillApp.h"
-#include "browser/CColumnList.h"
-#include "res/resource.h"
-#include "ui/CAgreementDlg.h"
-#include "ui/CDirquillDlg.h"
+#include "StartupWatch.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -92,34 +88,11 @@ void clickStuckTwice(CDirquillDlg* main) {
 
 // Accepts the agreement once painted, then starts the clicks once the main window has
 // painted column 0 with its rows.
-class Driver : public QObject {
-public:
-    using QObject::QObject;
-
+class Driver : public StartupWatch {
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Paint) {
-            return false;
-        }
-        if (auto* agreement = qobject_cast<CAgreementDlg*>(watched)) {
-            if (!agreementAnswered_) {
-                agreementAnswered_ = true;
-                QTimer::singleShot(0, agreement, [agreement] { agreement->done(IDOK); });
-            }
-            return false;
-        }
-        auto* main = qobject_cast<CDirquillDlg*>(theApp.m_pMainWnd);
-        if (main != nullptr && !started_ && watched == main->Column(0).viewport() &&
-            main->Column(0).GetItemCount() > 0) {
-            started_ = true;
-            QTimer::singleShot(0, main, [main] { clickStuckTwice(main); });
-        }
-        return false;
+    void mainPainted(CDirquillDlg& main) override {
+        QTimer::singleShot(0, &main, [main = &main] { clickStuckTwice(main); });
     }
-
-private:
-    bool agreementAnswered_ = false;
-    bool started_ = false;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 // say, in the order of names. No crash, no hang, no allocation beyond the bytes sent.
 
 #include "FuzzCheck.h"
+#include "NameOrderOf.h"
 #include "names/NameList.h"
 #include "names/NameOrder.h"
 #include "platform/helper/HelperAnswer.h"
@@ -87,15 +88,6 @@ Expected expectedOf(std::string_view stream) {
     return expected;
 }
 
-// The order of names: by their keys, names with equal keys by their bytes.
-bool before(std::string_view a, std::string_view b) {
-    std::string keyA;
-    std::string keyB;
-    names::appendSortKey(a, keyA);
-    names::appendSortKey(b, keyB);
-    return keyA != keyB ? keyA < keyB : a < b;
-}
-
 std::vector<std::string_view> sortedBytes(std::vector<std::string_view> names) {
     std::sort(names.begin(), names.end());
     return names;
@@ -136,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 return name.find('\0') != std::string_view::npos;
             });
             for (std::size_t i = 1; readable && i < names.size(); ++i) {
-                FUZZ_CHECK(!before(names[i], names[i - 1]));
+                FUZZ_CHECK(!nameBefore(names[i], names[i - 1]));
             }
         } else {
             FUZZ_CHECK(taken.empty());

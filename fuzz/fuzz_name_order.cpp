@@ -3,6 +3,7 @@
 // NUL, the two bytes no name holds.
 
 #include "FuzzCheck.h"
+#include "NameOrderOf.h"
 #include "names/NameList.h"
 #include "names/NameOrder.h"
 
@@ -14,15 +15,6 @@
 #include <vector>
 
 namespace {
-
-// Whether `a` comes before `b`: by their keys, names with equal keys by their bytes.
-bool before(std::string_view a, std::string_view b) {
-    std::string keyA;
-    std::string keyB;
-    names::appendSortKey(a, keyA);
-    names::appendSortKey(b, keyB);
-    return keyA != keyB ? keyA < keyB : a < b;
-}
 
 std::vector<std::string_view> splitNames(std::string_view input) {
     constexpr std::size_t kMaxNames = 200;
@@ -48,20 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view a = parts[0];
     const std::string_view b = parts.size() > 1 ? parts[1] : a;
     const std::string_view c = parts.size() > 2 ? parts[2] : b;
-    FUZZ_CHECK(!before(a, a));
+    FUZZ_CHECK(!nameBefore(a, a));
     for (const auto& [x, y] : {std::pair{a, b}, std::pair{b, c}, std::pair{a, c}}) {
         // Exactly one of x < y, y < x and x == y.
-        FUZZ_CHECK(int(before(x, y)) + int(before(y, x)) + int(x == y) == 1);
+        FUZZ_CHECK(int(nameBefore(x, y)) + int(nameBefore(y, x)) + int(x == y) == 1);
     }
-    if (before(a, b) && before(b, c)) {
-        FUZZ_CHECK(before(a, c));
+    if (nameBefore(a, b) && nameBefore(b, c)) {
+        FUZZ_CHECK(nameBefore(a, c));
     }
-    if (before(b, a) && before(c, b)) {
-        FUZZ_CHECK(before(c, a));
+    if (nameBefore(b, a) && nameBefore(c, b)) {
+        FUZZ_CHECK(nameBefore(c, a));
     }
 
     std::vector<std::string_view> expected = parts;
-    std::sort(expected.begin(), expected.end(), before);
+    std::sort(expected.begin(), expected.end(), nameBefore);
 
     names::NameList sorted;
     names::NameList arriving;
