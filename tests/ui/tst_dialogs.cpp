@@ -100,7 +100,7 @@ void TestDialogs::workDirPromptStartsEmptyAndFocusesOk() {
     QWidget* focused = nullptr;
     QString title;
     onNextModal([&](QWidget* modal) {
-        focused = QApplication::focusWidget();
+        focused = modal->focusWidget();
         title = modal->windowTitle();
         QTest::keyClick(modal, Qt::Key_Return);
     });
