@@ -4,6 +4,8 @@
 set(DIRQUILL_NAMES_SOURCES
   src/names/MisreadGbk.cpp
   src/names/NameCodec.cpp
+  src/names/KeyWindow.cpp
+  src/names/NameList.cpp
   src/names/NameOrder.cpp
 )
 

@@ -1,5 +1,6 @@
 #include "names/NameOrder.h"
 
+#include "names/KeyWindow.h"
 #include "names/MisreadGbk.h"
 #include "names/NameCodec.h"
 
@@ -212,16 +213,20 @@ void sortFrom(Entry* first, Entry* last, std::size_t offset, const NameList& nam
 
 } // namespace
 
-// The entries of a list's names, made as the names come, a chunk at a time, each chunk
-// sorted as a run. The windows start at the length of the prefix all keys share so far;
-// should a later name share less, the windows made are made again from the shorter prefix
-// and sorted anew. Windows that start within the prefix all keys share order them
-// correctly; the further in they start, the fewer ties they leave.
+// The windows of a list's names, made as the names come, a chunk at a time, each chunk
+// sorted as a run. Each entry is eight bytes: a name's packed key window above its index.
+// The packing is fitted to the keys of the first chunk; should a later key not fit, every
+// window is made again with a packing that fits all keys seen so far.
 struct NameSorter::Keys {
-    // Names are keyed this many at a time, so that their keys are held only briefly.
+    // Names are keyed this many at a time.
     static constexpr std::size_t kChunk = 4096;
-    // After this many shortenings the windows start at the keys' beginning.
-    static constexpr int kMaxRemakes = 2;
+    // After this many refittings the windows hold the keys' bytes as they are.
+    static constexpr int kMaxRemakes = 4;
+    static constexpr unsigned kEntryBits = 64;
+    // Up to 2^24 names the windows have forty bits; beyond, thirty-two.
+    static constexpr unsigned kDefaultIndexBits = 24;
+
+    explicit Keys(unsigned firstIndexBits) : indexBits(firstIndexBits) {}
 
     void add(const NameList& names) {
         if (entries.empty() && names.size() > kChunk) {
@@ -232,50 +237,66 @@ struct NameSorter::Keys {
         }
     }
 
+    [[nodiscard]] unsigned windowBits() const { return kEntryBits - indexBits; }
+    [[nodiscard]] std::size_t indexOf(std::uint64_t entry) const {
+        return static_cast<std::size_t>(entry & ((std::uint64_t{1} << indexBits) - 1));
+    }
+    [[nodiscard]] bool sameWindow(std::uint64_t a, std::uint64_t b) const {
+        return (a >> indexBits) == (b >> indexBits);
+    }
+
     void addChunk(const NameList& names, std::size_t end) {
         const std::size_t begin = entries.size();
-        chunkKeys.clear();
-        chunkEnds.clear();
-        std::size_t shared = begin == 0 ? 0 : sharedLength;
+        if (begin == 0) {
+            for (std::size_t i = 0; i < end; ++i) {
+                stats.add(writer.keyOf(names.at(i)));
+            }
+            window = KeyWindow::fitting(stats, windowBits());
+        }
+        if (end > (std::size_t{1} << indexBits)) {
+            // More names than the index bits can count: fewer bits for the windows.
+            const unsigned narrow = indexBits;
+            indexBits = 32;
+            remake(names, narrow);
+        }
+        bool fits = true;
         for (std::size_t i = begin; i < end; ++i) {
             const std::string_view key = writer.keyOf(names.at(i));
-            if (i == 0) {
-                first.assign(key);
-                shared = key.size();
+            if (begin != 0) {
+                stats.add(key);
             }
-            std::size_t same = 0;
-            const std::size_t most = std::min(shared, key.size());
-            while (same < most && key[same] == first[same]) {
-                ++same;
-            }
-            shared = same;
-            chunkKeys.insert(chunkKeys.end(), key.begin(), key.end());
-            chunkEnds.push_back(chunkKeys.size());
+            std::uint64_t packed = 0;
+            fits = window.pack(key, packed) && fits;
+            entries.push_back(packed << indexBits | i);
         }
-        if (begin == 0) {
-            windowAt = shared;
-        } else if (shared < windowAt) {
-            windowAt = ++remakes > kMaxRemakes ? 0 : shared;
-            for (Entry& entry : entries) {
-                entry = entryOf(writer.keyOf(names.at(entry.index)), windowAt, entry.index);
-            }
-            std::sort(entries.begin(), entries.end(), windowBefore);
-            runs.assign(1, 0);
+        if (!fits) {
+            ++remakes;
+            remake(names, indexBits);
+            return;
         }
-        sharedLength = shared;
-        std::size_t from = 0;
-        for (std::size_t k = 0; k < chunkEnds.size(); ++k) {
-            const std::string_view key(chunkKeys.data() + from, chunkEnds[k] - from);
-            entries.push_back(entryOf(key, windowAt, begin + k));
-            from = chunkEnds[k];
-        }
-        std::sort(entries.begin() + begin, entries.end(), windowBefore);
+        std::sort(entries.begin() + begin, entries.end());
         addRun(begin);
     }
 
-    // The entries from `start` on are sorted by their windows. Runs are merged while the
-    // last is as long as the one before it, so that most merging is done while the names
-    // still arrive and at most a run per power of two is left.
+    // Packs every window again, with a packing that fits all keys seen, and sorts them
+    // as one run. `oldIndexBits` is how the entries hold their indices so far.
+    void remake(const NameList& names, unsigned oldIndexBits) {
+        window = remakes > kMaxRemakes ? KeyWindow::plain(windowBits())
+                                       : KeyWindow::fitting(stats, windowBits());
+        const std::uint64_t oldMask = (std::uint64_t{1} << oldIndexBits) - 1;
+        for (std::uint64_t& entry : entries) {
+            const auto index = static_cast<std::size_t>(entry & oldMask);
+            std::uint64_t packed = 0;
+            window.pack(writer.keyOf(names.at(index)), packed);
+            entry = packed << indexBits | index;
+        }
+        std::sort(entries.begin(), entries.end());
+        runs.assign(1, 0);
+    }
+
+    // The entries from `start` on are sorted. Runs are merged while the last is as long
+    // as the one before it, so that most merging is done while the names still arrive
+    // and at most a run per power of two is left.
     void addRun(std::size_t start) {
         runs.push_back(start);
         while (runs.size() >= 2) {
@@ -284,64 +305,80 @@ struct NameSorter::Keys {
             if (entries.size() - last < last - before) {
                 break;
             }
-            std::inplace_merge(entries.begin() + before, entries.begin() + last, entries.end(),
-                               windowBefore);
+            std::inplace_merge(entries.begin() + before, entries.begin() + last, entries.end());
             runs.pop_back();
         }
     }
 
-    // The order of all entries: the runs left are merged, the shorter ones first, and the
-    // last two straight into the order, each run of equal windows settled on the way.
+    // The order of all entries: the runs left are merged straight into the order (no
+    // merge buffer beside them). Names whose windows are equal are then sorted by their
+    // keys from where the windows leave off.
     PageVector<std::uint32_t> takeOrder(const NameList& names) {
-        while (runs.size() > 2) {
-            std::inplace_merge(entries.begin() + runs[runs.size() - 2],
-                               entries.begin() + runs.back(), entries.end(), windowBefore);
-            runs.pop_back();
-        }
         // The order's pages are touched only as it is written, and the entries' pages
         // are given back as the merge passes them, so that both are never held whole.
         PageVector<std::uint32_t> order;
         std::uint32_t* const into = order.extend(entries.size());
         std::size_t out = 0;
         std::vector<Entry> tie;
+        std::uint64_t tieWindow = 0;
         const auto settle = [&] {
             if (tie.size() > 1) {
-                settleTie(tie.data(), tie.data() + tie.size(), windowAt, names, writer);
+                const std::size_t offset = window.settledBefore();
+                for (Entry& entry : tie) {
+                    entry = entryOf(writer.keyOf(names.at(entry.index)), offset, entry.index);
+                }
+                sortFrom(tie.data(), tie.data() + tie.size(), offset, names, writer);
             }
             for (const Entry& entry : tie) {
                 into[out++] = entry.index;
             }
             tie.clear();
         };
-        const Entry* a = entries.begin();
-        const Entry* const aEnd = runs.size() == 2 ? entries.begin() + runs[1] : entries.end();
-        const Entry* b = aEnd;
-        const Entry* const bEnd = entries.end();
+        // The heads and ends of the runs, at most one per power of two, and the value at
+        // each head; a run that is done shows the highest value and is never taken.
+        const std::size_t count = runs.size();
+        std::vector<const std::uint64_t*> heads(count);
+        std::vector<const std::uint64_t*> ends(count);
+        std::vector<std::uint64_t> values(count);
+        for (std::size_t r = 0; r < count; ++r) {
+            heads[r] = entries.begin() + runs[r];
+            ends[r] = r + 1 < count ? entries.begin() + runs[r + 1] : entries.end();
+            values[r] = heads[r] != ends[r] ? *heads[r] : UINT64_MAX;
+        }
         constexpr std::size_t kGiveBackEvery = std::size_t{1} << 16;
-        for (std::size_t taken = 1; a != aEnd || b != bEnd; ++taken) {
+        for (std::size_t taken = 1; taken <= entries.size(); ++taken) {
             if (taken % kGiveBackEvery == 0) {
-                entries.discard(0, std::size_t(a - entries.begin()));
-                entries.discard(std::size_t(aEnd - entries.begin()),
-                                std::size_t(b - entries.begin()));
+                for (std::size_t r = 0; r < count; ++r) {
+                    entries.discard(runs[r], std::size_t(heads[r] - entries.begin()));
+                }
             }
-            const Entry next = b == bEnd || (a != aEnd && !windowBefore(*b, *a)) ? *a++ : *b++;
-            if (!tie.empty() && !sameWindow(tie.back(), next)) {
+            std::size_t least = 0;
+            for (std::size_t r = 1; r < count; ++r) {
+                if (values[r] < values[least] ||
+                    (values[r] == values[least] && heads[least] == ends[least])) {
+                    least = r;
+                }
+            }
+            const std::uint64_t next = values[least];
+            ++heads[least];
+            values[least] = heads[least] != ends[least] ? *heads[least] : UINT64_MAX;
+            if (!tie.empty() && !sameWindow(tieWindow, next)) {
                 settle();
             }
-            tie.push_back(next);
+            tieWindow = next;
+            tie.push_back({0, 0, static_cast<std::uint32_t>(indexOf(next))});
         }
         settle();
         return order;
     }
 
-    PageVector<Entry> entries;
+    PageVector<std::uint64_t> entries; // window << indexBits | index
     KeyWriter writer;
-    std::string first;            // the first name's key
-    std::size_t sharedLength = 0; // of the prefix all keys so far share
-    std::size_t windowAt = 0;
+    KeyStats stats;
+    KeyWindow window;
+    // Bits of an entry that hold the index: the rest holds the window.
+    unsigned indexBits;
     int remakes = 0;
-    std::vector<char> chunkKeys;
-    std::vector<std::size_t> chunkEnds;
     std::vector<std::size_t> runs; // where each sorted run of entries starts
 };
 
@@ -366,7 +403,9 @@ PageVector<std::uint32_t> sortedOrder(const NameList& names) {
     return sorter.takeOrder(names);
 }
 
-NameSorter::NameSorter() : keys_(std::make_unique<Keys>()) {}
+NameSorter::NameSorter() : NameSorter(Keys::kDefaultIndexBits) {}
+NameSorter::NameSorter(unsigned indexBits)
+    : indexBits_(indexBits), keys_(std::make_unique<Keys>(indexBits)) {}
 NameSorter::~NameSorter() = default;
 NameSorter::NameSorter(NameSorter&&) noexcept = default;
 NameSorter& NameSorter::operator=(NameSorter&&) noexcept = default;
@@ -378,7 +417,7 @@ void NameSorter::add(const NameList& names) {
 PageVector<std::uint32_t> NameSorter::takeOrder(const NameList& names) {
     add(names);
     PageVector<std::uint32_t> order = keys_->takeOrder(names);
-    keys_ = std::make_unique<Keys>();
+    keys_ = std::make_unique<Keys>(indexBits_);
     return order;
 }
 

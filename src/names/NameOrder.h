@@ -31,6 +31,9 @@ PageVector<std::uint32_t> sortedOrder(const NameList& names);
 class NameSorter {
 public:
     NameSorter();
+    // Gives `indexBits` bits of each sort entry to the name's index at first, the rest to
+    // its key (tests use few, to reach the widening that huge folders need).
+    explicit NameSorter(unsigned indexBits);
     ~NameSorter();
     NameSorter(NameSorter&&) noexcept;
     NameSorter& operator=(NameSorter&&) noexcept;
@@ -44,6 +47,7 @@ public:
 
 private:
     struct Keys;
+    unsigned indexBits_;
     std::unique_ptr<Keys> keys_;
 };
 

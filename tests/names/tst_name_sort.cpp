@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ class NameSortTest : public QObject {
 
 private slots:
     void bigListsFollowTheirKeys();
+    void windowsAreRefittedWhenLaterNamesDiffer();
+    void reorderedListsKeepTakingNames();
 };
 
 namespace {
@@ -40,9 +43,10 @@ std::vector<std::uint32_t> asVector(const names::PageVector<std::uint32_t>& orde
     return {order.begin(), order.end()};
 }
 
-std::vector<std::uint32_t> sortedAsTheyArrive(const std::vector<std::string>& names) {
+std::vector<std::uint32_t> sortedAsTheyArrive(const std::vector<std::string>& names,
+                                              unsigned indexBits = 24) {
     NameList list;
-    names::NameSorter sorter;
+    names::NameSorter sorter(indexBits);
     for (std::size_t i = 0; i < names.size(); ++i) {
         list.append(names[i]);
         if (i % 1000 == 999) {
@@ -94,6 +98,74 @@ void NameSortTest::bigListsFollowTheirKeys() {
         QVERIFY(asVector(names::sortedOrder(whole)) == expected);
         QVERIFY(sortedAsTheyArrive(*list) == expected);
     }
+}
+
+void NameSortTest::windowsAreRefittedWhenLaterNamesDiffer() {
+    // Each stage brings names that the windows fitted so far have no room for: another
+    // digit where all had the same, a higher digit, a letter above the digits, a shorter
+    // name, a byte above printable ASCII, Chinese. The short list ends on a refitting;
+    // the long one has more stages than the windows are refitted for. With ten index bits
+    // the entries also widen their index on the way.
+    const std::vector<std::vector<std::vector<const char*>>> lists = {
+        {{"a0", "a5", "b1"}, {"a9"}},
+        {{"file-0"},
+         {"file-1"},
+         {"file-A"},
+         {"f"},
+         {"file-~"},
+         {"FILE-0z"},
+         {"\xE6\x96\x87\xE4\xBB\xB6-"},
+         {"\xFF"}}};
+    QRandomGenerator random(77);
+    for (const auto& stages : lists) {
+        std::vector<std::string> names;
+        std::set<std::string> seen;
+        for (const auto& stage : stages) {
+            for (int i = 0; i < 2500; ++i) {
+                // Five digits each, so that only the stages change what the keys hold.
+                const std::string number = std::to_string(100000 + random.bounded(100000));
+                std::string name =
+                    stage[random.bounded(int(stage.size()))] + number.substr(1) + ".txt";
+                if (seen.insert(name).second) {
+                    names.push_back(name);
+                }
+            }
+        }
+        const std::vector<std::uint32_t> expected = keyOrder(names);
+        QVERIFY(sortedAsTheyArrive(names) == expected);
+        QVERIFY(sortedAsTheyArrive(names, 10) == expected);
+    }
+}
+
+void NameSortTest::reorderedListsKeepTakingNames() {
+    // A reordered list keeps each place's beginning and length; an empty name, a name
+    // appended afterwards and one too long for that form must all stay where they belong.
+    const std::vector<std::string> first = {"c", "", "a", "bb"};
+    NameList list;
+    for (const std::string& name : first) {
+        list.append(name);
+    }
+    list.setOrder(names::sortedOrder(list));
+    std::vector<std::string> expected = {"", "a", "bb", "c"};
+    const std::string longName(300, 'x');
+    for (const std::string& more :
+         {std::string("later"), std::string(), longName, std::string("last")}) {
+        list.append(more);
+        expected.push_back(more);
+        QCOMPARE(list.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            QCOMPARE(std::string(list.at(i)), expected[i]);
+        }
+    }
+    // A big list reordered costs no more than in the order it came.
+    NameList big;
+    for (int i = 0; i < 50000; ++i) {
+        big.append("name" + std::to_string(50000 - i));
+    }
+    const std::size_t unordered = big.memoryUsed();
+    big.setOrder(names::sortedOrder(big));
+    QVERIFY(big.memoryUsed() <= unordered + big.size());
+    QCOMPARE(std::string(big.at(0)), std::string("name1"));
 }
 
 QTEST_GUILESS_MAIN(NameSortTest)
