@@ -659,7 +659,9 @@ def close_window(env, pid, keep=None):
         event = protocol.event.ClientMessage(window=window, client_type=protocols,
                                              data=(32, [delete, X.CurrentTime, 0, 0, 0]))
         window.send_event(event, event_mask=X.NoEventMask)
-    d.flush()
+    # A round trip before hanging up: a client that closes right after writing can lose
+    # its last requests, as the server may see the hang-up first on a busy machine.
+    d.sync()
     d.close()
 
 
