@@ -1,3 +1,4 @@
+#include "names/KeyWindow.h"
 #include "names/NameOrder.h"
 
 #include <QRandomGenerator>
@@ -21,6 +22,7 @@ private slots:
     void bigListsFollowTheirKeys();
     void windowsAreRefittedWhenLaterNamesDiffer();
     void reorderedListsKeepTakingNames();
+    void packedWindowsKeepTheKeysOrder();
 };
 
 namespace {
@@ -166,6 +168,84 @@ void NameSortTest::reorderedListsKeepTakingNames() {
     big.setOrder(names::sortedOrder(big));
     QVERIFY(big.memoryUsed() <= unordered + big.size());
     QCOMPARE(std::string(big.at(0)), std::string("name1"));
+}
+
+void NameSortTest::packedWindowsKeepTheKeysOrder() {
+    // Keys of names mixing digits, letters, punctuation, accents and Chinese, with shared
+    // stems so that some positions hold one byte only. Packed by a fitting made from all
+    // of them, or from a part (then only those that fit), and plainly: a key before
+    // another never packs after it, and equal windows mean keys equal before
+    // settledBefore().
+    QRandomGenerator random(4242);
+    static const char* const kParts[] = {
+        "IMG_2023", "0", "7", "_", "a", "Z", " ", "\xC3\xA9", "\xE4\xB8\xAD", ".jpg", "~", "(1)"};
+    std::vector<std::string> keys;
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = random.bounded(2) == 0 ? "IMG_2023" : "";
+        for (int n = random.bounded(1, 7); n > 0; --n) {
+            name += kParts[random.bounded(int(std::size(kParts)))];
+        }
+        std::string key;
+        names::appendSortKey(name, key);
+        keys.push_back(key);
+    }
+    names::KeyStats all;
+    names::KeyStats firstHalf;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        all.add(keys[i]);
+        if (i < keys.size() / 2) {
+            firstHalf.add(keys[i]);
+        }
+    }
+    const auto padded = [](const std::string& key, std::size_t length) {
+        std::string head = key.substr(0, std::min(key.size(), length));
+        head.resize(length, '\0');
+        return head;
+    };
+    for (const names::KeyWindow& window :
+         {names::KeyWindow::fitting(all, 40), names::KeyWindow::fitting(firstHalf, 40),
+          names::KeyWindow::fitting(all, 32), names::KeyWindow::plain(40)}) {
+        std::vector<std::pair<std::string, std::uint64_t>> packed;
+        for (const std::string& key : keys) {
+            std::uint64_t bits = 0;
+            if (window.pack(key, bits)) {
+                packed.emplace_back(key, bits);
+            }
+        }
+        QVERIFY(packed.size() > keys.size() / 2);
+        std::sort(packed.begin(), packed.end());
+        const std::size_t settled = window.settledBefore();
+        for (std::size_t i = 1; i < packed.size(); ++i) {
+            QVERIFY(packed[i - 1].second <= packed[i].second);
+            if (packed[i - 1].second == packed[i].second) {
+                QCOMPARE(padded(packed[i - 1].first, settled), padded(packed[i].first, settled));
+            }
+        }
+    }
+    // Narrow ranges are packed exactly, with the bits' room to spare at the top: fitted to
+    // X/Y and A to C, keys up to D fit and sort, and E does not.
+    names::KeyStats narrow;
+    for (const char* key : {"XA", "XB", "XC", "YA"}) {
+        narrow.add(key);
+    }
+    const names::KeyWindow tight = names::KeyWindow::fitting(narrow, 40);
+    std::vector<std::uint64_t> windows;
+    for (const char* key : {"XA", "XD", "YA", "YD"}) {
+        std::uint64_t bits = 0;
+        QVERIFY(tight.pack(key, bits));
+        windows.push_back(bits);
+    }
+    QVERIFY(std::is_sorted(windows.begin(), windows.end()));
+    QVERIFY(std::adjacent_find(windows.begin(), windows.end()) == windows.end());
+    std::uint64_t unused = 0;
+    QVERIFY(!tight.pack("XE", unused));
+    QVERIFY(!tight.pack("ZA", unused));
+
+    // A fitting made from every key takes every key.
+    const names::KeyWindow fitted = names::KeyWindow::fitting(all, 40);
+    for (const std::string& key : keys) {
+        QVERIFY(fitted.pack(key, unused));
+    }
 }
 
 QTEST_GUILESS_MAIN(NameSortTest)
