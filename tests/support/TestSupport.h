@@ -77,6 +77,14 @@ private:
     bool mounted_ = false;
 };
 
+// Skips the test calling it on a machine that cannot mount FUSE file systems.
+#define SKIP_WITHOUT_FUSE()                                                                        \
+    do {                                                                                           \
+        if (!testsupport::SlowMount::available()) {                                                \
+            QSKIP("this machine cannot mount FUSE file systems (no /dev/fuse)");                   \
+        }                                                                                          \
+    } while (false)
+
 // Schedules `action` for the next modal widget (dialog, message box) that becomes
 // active, polling from a timer for up to `timeoutMs`. Call it before the code that opens
 // the modal widget.

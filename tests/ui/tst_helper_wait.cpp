@@ -77,11 +77,7 @@ struct MountedBrowser {
 class TestHelperWait : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        if (!SlowMount::available()) {
-            QSKIP("this machine cannot mount FUSE file systems (no /dev/fuse)");
-        }
-    }
+    void init() { SKIP_WITHOUT_FUSE(); }
     void escapeGivesUpAFolderThatNeverOpens();
     void slowFolderSaysWhatItWaitsForAndEndsWithAllRows();
     void entryThatNeverAnswersIsNeitherTrashedNorRenamed();

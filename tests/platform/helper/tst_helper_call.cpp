@@ -185,9 +185,7 @@ void HelperCallTest::requestsAreCarriedOutByTheHelper() {
 }
 
 void HelperCallTest::folderThatNeverAnswersIsLeftBehind() {
-    if (!testsupport::SlowMount::available()) {
-        QSKIP("this machine cannot mount FUSE file systems (no /dev/fuse)");
-    }
+    SKIP_WITHOUT_FUSE();
     testsupport::SlowMount mount;
     QVERIFY(mount.mounted());
     testsupport::makeFolder(mount.backing() + "/stuck");
@@ -221,9 +219,7 @@ void HelperCallTest::folderThatNeverAnswersIsLeftBehind() {
 }
 
 void HelperCallTest::slowFolderEndsWithAllItsNames() {
-    if (!testsupport::SlowMount::available()) {
-        QSKIP("this machine cannot mount FUSE file systems (no /dev/fuse)");
-    }
+    SKIP_WITHOUT_FUSE();
     testsupport::SlowMount mount;
     QVERIFY(mount.mounted());
     QSet<QByteArray> expected;
@@ -321,9 +317,7 @@ void HelperCallTest::helperThatCannotStartIsToldOnce() {
 }
 
 void HelperCallTest::helperKilledDuringACallIsReplaced() {
-    if (!testsupport::SlowMount::available()) {
-        QSKIP("this machine cannot mount FUSE file systems (no /dev/fuse)");
-    }
+    SKIP_WITHOUT_FUSE();
     testsupport::SlowMount mount;
     QVERIFY(mount.mounted());
     testsupport::makeFile(mount.backing() + "/slow/one");
@@ -353,9 +347,7 @@ void HelperCallTest::helperKilledDuringACallIsReplaced() {
 }
 
 void HelperCallTest::seventeenthRequestOnAStuckMountFailsAtOnce() {
-    if (!testsupport::SlowMount::available()) {
-        QSKIP("this machine cannot mount FUSE file systems (no /dev/fuse)");
-    }
+    SKIP_WITHOUT_FUSE();
     testsupport::SlowMount mount;
     QVERIFY(mount.mounted());
     testsupport::makeFolder(mount.backing() + "/stuck");
