@@ -57,9 +57,6 @@ void VisibleTextTest::showsStandIns_data() {
     // C0 controls and DEL as Control Pictures; C1 controls by code point.
     QTest::newRow("line feed") << QByteArray("line1\nline2.txt") << text(u"line1␊line2.txt");
     QTest::newRow("nul tab cr esc bel del") << QByteArray("\0\t\r\x1b\a\x7f", 6) << text(u"␀␉␍␛␇␡");
-    QTest::newRow("unit separator") << QByteArray("a\x1f"
-                                                  "b")
-                                    << text(u"a␟b");
     // (With Han beside them: alone, such UTF-8 reads as GBK passing for UTF-8.)
     QTest::newRow("c1 controls") << utf8(u"中\u0080\u0085\u009B\u009F文")
                                  << text(u"中<U+0080><U+0085><U+009B><U+009F>文");
@@ -95,8 +92,6 @@ void VisibleTextTest::showsStandIns_data() {
     QTest::newRow("joiner beside white space")
         << utf8(u"中\u200D\u3000文") << text(u"中<U+200D>\u3000文");
     QTest::newRow("two joiners") << utf8(u"中\u200D\u200D文") << text(u"中<U+200D><U+200D>文");
-    QTest::newRow("joiner beside a hidden character")
-        << utf8(u"中\u200D\u200B文") << text(u"中<U+200D><U+200B>文");
     QTest::newRow("joiner beside an undecodable byte")
         << QByteArray("\xE4\xB8\xAD\xE2\x80\x8D\xFF") << text(u"中<U+200D>\xDCFF");
 
