@@ -1,12 +1,13 @@
 # Source lists of the libraries, one block per folder.
 
-# Names: the name codec, the order and the name lists. No window, no file system.
+# Names: the name codec, the shown text, the order and the name lists. No window, no file system.
 set(DIRQUILL_NAMES_SOURCES
   src/names/MisreadGbk.cpp
   src/names/NameCodec.cpp
   src/names/KeyWindow.cpp
   src/names/NameList.cpp
   src/names/NameOrder.cpp
+  src/names/VisibleText.cpp
 )
 
 set(DIRQUILL_CORE_SOURCES

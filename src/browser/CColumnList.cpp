@@ -79,6 +79,10 @@ QString CColumnList::GetItemDisplayText(int row) const {
     return model_->displayText(row);
 }
 
+QString CColumnList::GetItemEditText(int row) const {
+    return model_->editText(row);
+}
+
 void CColumnList::SetShowsFileNames(bool fileNames) {
     model_->setShowsFileNames(fileNames);
 }

@@ -31,8 +31,11 @@ public:
     [[nodiscard]] int GetItemCount() const;
     // The row's text as stored; for a file name, the text that encodes back to its bytes.
     [[nodiscard]] QString GetItemText(int row) const;
-    // The row's text as the column shows it (a GBK file name as its Chinese text).
+    // The row's text as the column shows it (a GBK file name as its Chinese text, hidden
+    // and control characters as visible stand-ins).
     [[nodiscard]] QString GetItemDisplayText(int row) const;
+    // The row's real characters as the user reads them, for a prompt that edits it.
+    [[nodiscard]] QString GetItemEditText(int row) const;
     // Level columns list file names; the root column holds texts shown as stored.
     void SetShowsFileNames(bool fileNames);
     // Appends `text` as the last row (rows are only ever added at the end).

@@ -30,7 +30,7 @@ QString CDirquillDlg::SelectionPath(int c) const {
 }
 
 QString CDirquillDlg::SelectionDisplayPath(int c) const {
-    QString path = Column(0).GetItemText(SelectedRow(0));
+    QString path = Column(0).GetItemDisplayText(SelectedRow(0));
     for (int i = 1; i <= c; ++i) {
         path = platform::joinPath(path, Column(i).GetItemDisplayText(SelectedRow(i)));
     }

@@ -1,6 +1,7 @@
 #include "browser/ColumnModel.h"
 
 #include "names/NameCodec.h"
+#include "names/VisibleText.h"
 
 int ColumnModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -48,6 +49,10 @@ QString ColumnModel::text(int row) const {
 }
 
 QString ColumnModel::displayText(int row) const {
+    return names::visibleText(editText(row));
+}
+
+QString ColumnModel::editText(int row) const {
     if (!fileNames_) {
         return text(row);
     }

@@ -20,15 +20,20 @@ public:
     void setHeaderText(const QString& text);
     [[nodiscard]] bool hasHeader() const { return hasHeader_; }
 
-    // Whether the rows are file names listed from a folder, shown as a reader reads them
-    // (names::displayName), or texts shown exactly as stored.
+    // Whether the rows are file names listed from a folder, read as a reader reads them
+    // (names::displayName), or texts read exactly as stored.
     void setShowsFileNames(bool fileNames) { fileNames_ = fileNames; }
 
     // The row as stored: for a file name, the text that encodes back to its bytes, from
     // which paths are formed.
     [[nodiscard]] QString text(int row) const;
-    // The row as the column shows it.
+    // The row as the column shows it: its text as a reader reads it, with a visible
+    // stand-in for every character that could hide, reorder or break it
+    // (names::visibleText). For rows, tips, messages and screen readers.
     [[nodiscard]] QString displayText(int row) const;
+    // The row with its real characters as a reader reads them (a GBK file name as its
+    // Chinese text), no stand-ins: what a prompt is filled with for editing.
+    [[nodiscard]] QString editText(int row) const;
     // Replaces all rows in one reset.
     void setRows(names::NameList rows);
     void appendRow(const QString& text);

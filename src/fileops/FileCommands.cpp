@@ -114,14 +114,15 @@ void CDirquillDlg::RenameIn(int k) {
     const QString shownSource = SelectionDisplayPath(k);
     const QString parent = SelectionPath(k - 1);
     CRenameDlg prompt;
-    const QString shown = Column(k).GetItemDisplayText(SelectedRow(k));
-    prompt.SetName(shown);
+    // The prompt holds the name's real characters, never the stand-ins its row shows.
+    const QString read = Column(k).GetItemEditText(SelectedRow(k));
+    prompt.SetName(read);
     if (prompt.DoModal() != IDOK) {
         return;
     }
-    // The shown text need not encode back to the entry's bytes (a GBK name): left as it
+    // The text read need not encode back to the entry's bytes (a GBK name): left as it
     // was, it asks for no change. An edited name is written in UTF-8.
-    if (prompt.GetName() == shown) {
+    if (prompt.GetName() == read) {
         RefillColumnsFrom(k);
         return;
     }

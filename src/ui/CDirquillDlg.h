@@ -35,7 +35,8 @@ public:
     [[nodiscard]] int SelectedRow(int c) const;
     [[nodiscard]] QString SelectionPath(int c) const;
     // The same path as the columns show it, for messages: a name that is not UTF-8 reads
-    // as in its column (a GBK name in Chinese), not in its lossless form.
+    // as in its column (a GBK name in Chinese), not in its lossless form, and characters
+    // that could hide or reorder it show as their stand-ins, in the work directory too.
     [[nodiscard]] QString SelectionDisplayPath(int c) const;
     void SetUpColumns();
     void FillRootColumn();

@@ -518,20 +518,25 @@ def journey_gbk_names_that_pass_as_utf8(env, build):
     # point and an Armenian letter (职员), a Greek sign and a Hebrew point (图纸).
     tree = env.path("gbk")
     os.makedirs(tree)
+    # Beside them a program passing for a picture: with its right-to-left override
+    # obeyed, "invoice" U+202E "gpj.exe" would read "invoiceexe.jpg".
     raw = {b"\xd6\xb0\xd4\xb1": "职员", b"\xcd\xbc\xd6\xbd": "图纸",
-           b"\xc3\xa9\xcc\xa8.txt": "茅台.txt"}
+           b"\xc3\xa9\xcc\xa8.txt": "茅台.txt",
+           "invoice\u202egpj.exe".encode(): "invoice<U+202E>gpj.exe"}
     for name in raw:
         path = os.path.join(os.fsencode(tree), name)
-        if name.endswith(b".txt"):
+        if b"." in name:
             open(path, "w").close()
         else:
             os.mkdir(path)
     app, _ = start_browser(env, build, tree)
     try:
         click(app, row_cell(app, "工作目录", tree))
-        level1 = wait_rows(app, "一级目录", lambda r: len(r) == 3, "three entries")
-        # In the order of their Chinese text.
-        check(level1 == ["图纸", "职员", "茅台.txt"], "level 1: %r" % level1)
+        level1 = wait_rows(app, "一级目录", lambda r: len(r) == 4, "four entries")
+        # In the order of their Chinese text; the override is read out as its stand-in.
+        check(level1 == ["invoice<U+202E>gpj.exe", "图纸", "职员", "茅台.txt"],
+              "level 1: %r" % level1)
+        check(not any("\u202e" in r for r in level1), "an override is read out: %r" % level1)
         # Commands still act on the raw bytes: the file opens by its own name.
         click(app, row_cell(app, "一级目录", "茅台.txt"), double=True)
         opened = poll(lambda: os.path.exists(env.open_log) and open(env.open_log).read(),

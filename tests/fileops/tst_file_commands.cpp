@@ -9,6 +9,8 @@
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
 
+#include <QAccessible>
+#include <QAccessibleTableInterface>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -47,6 +49,7 @@ private slots:
     void headingAndBlankRowsAreNoFolders();
     void commandsRunFromTheRealContextMenu();
     void gbkNamesReadAsChineseAndCommandsUseTheirBytes();
+    void hiddenCharactersShowAsStandInsAndCommandsUseTheRealName();
     void helperThatCannotStartIsToldOnceUntilOneStarts();
 };
 
@@ -403,6 +406,65 @@ void TestFileCommands::gbkNamesReadAsChineseAndCommandsUseTheirBytes() {
     const QByteArray info = contentOfRaw(trash + "info/" + folder + ".trashinfo");
     QVERIFY2(info.contains("\nPath=" + (root + '/' + folder).toPercentEncoding("/") + '\n'),
              info.constData());
+}
+
+void TestFileCommands::hiddenCharactersShowAsStandInsAndCommandsUseTheRealName() {
+    // A program passing for a picture: with the override obeyed it reads
+    // "invoiceexe.jpg"; the work directory holds one too.
+    const QString name = QStringView(u"invoice\u202Egpj.exe").toString();
+    const QString nameShown = QStringLiteral("invoice<U+202E>gpj.exe");
+    ScopedDataHome data;
+    Browser b;
+    const QString dir = b.root() + QStringView(u"/工作\u202Efdp").toString();
+    const QString dirShown = b.root() + u("/工作<U+202E>fdp");
+    makeFile(dir + "/" + name);
+    makeFile(dir + "/taken");
+    answerNextPrompt(dir);
+    b.dlg.OnAddWorkDir();
+    CColumnList& root = b.dlg.Column(0);
+    const int dirRow = root.GetItemCount() - 1;
+    QCOMPARE(root.GetItemText(dirRow), dir);
+    QCOMPARE(root.model()->index(dirRow, 0).data().toString(), dirShown);
+    QVERIFY(QTest::qWaitForWindowExposed(&b.dlg));
+
+    // Listed from the real path; row, tip and what a screen reader reads show the stand-in.
+    clickRow(&root, dirRow);
+    CColumnList& first = b.dlg.Column(1);
+    QCOMPARE(first.GetItemCount(), 2);
+    const QModelIndex row = first.model()->index(0, 0);
+    QCOMPARE(row.data(Qt::DisplayRole).toString(), nameShown);
+    QCOMPARE(row.data(Qt::ToolTipRole).toString(), nameShown);
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&first);
+    QVERIFY(table != nullptr && table->tableInterface() != nullptr);
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(0, 0);
+    QVERIFY(cell != nullptr);
+    QCOMPARE(cell->text(QAccessible::Name), nameShown);
+
+    // The rename prompt holds the real name, and OK on it changes nothing.
+    QString prefilled;
+    onNextModal([&prefilled](QWidget* prompt) {
+        prefilled = prompt->findChild<QLineEdit*>()->text();
+        QTest::keyClick(prompt, Qt::Key_Return);
+    });
+    QVERIFY(b.select(1, name));
+    b.dlg.OnRename1();
+    QCOMPARE(prefilled, name);
+    QVERIFY(exists(dir + "/" + name));
+
+    // A refusal names the entry with its stand-ins, work directory included.
+    QVERIFY(b.select(1, name));
+    QString message;
+    answerNextPrompt("taken");
+    closeNextMessageBox(&message);
+    b.dlg.OnRename1();
+    QVERIFY2(message.contains(dirShown + "/" + nameShown), qPrintable(message));
+    QVERIFY(!message.contains(QChar(0x202E)));
+
+    // The trash takes the entry by its real name.
+    QVERIFY(b.select(1, name));
+    b.dlg.OnDelete1();
+    QVERIFY(!exists(dir + "/" + name));
+    QVERIFY(exists(data.path() + "/Trash/files/" + name));
 }
 
 void TestFileCommands::helperThatCannotStartIsToldOnceUntilOneStarts() {
