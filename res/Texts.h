@@ -39,6 +39,8 @@ inline constexpr const char* kListingOutOfMemory = "文件夹中的项目太多�
 // The line over a column while the program waits for the disk; %1 is the entries read.
 inline constexpr const char* kReadingLine = "正在读取… 已读 %1 项（按 Esc 取消）";
 inline constexpr const char* kProcessingLine = "正在处理…（按 Esc 取消）";
+// %1 is the drive row being opened.
+inline constexpr const char* kOpeningLine = "正在打开 %1…（按 Esc 取消）";
 
 // Documents opened from the agreement dialog, relative to the current folder.
 inline constexpr const char* kAgreementDocument =
