@@ -42,6 +42,14 @@ inline constexpr const char* kProcessingLine = "正在处理…（按 Esc 取消
 // %1 is the drive row being opened.
 inline constexpr const char* kOpeningLine = "正在打开 %1…（按 Esc 取消）";
 
+// Opening a drive that is not mounted yet; %1 is its row.
+inline constexpr const char* kVolumeNotAllowed = "没有权限打开 %1。";
+// Followed by the storage service's message.
+inline constexpr const char* kVolumeFailed = "无法打开 %1：";
+inline constexpr const char* kVolumeLockedByWindows =
+    "%1 被 Windows 锁定（休眠或快速启动），只能以只读方式打开。要在这里修改文件，请在 Windows "
+    "中关闭快速启动，或用“重启”代替“关机”离开 Windows。";
+
 // Documents opened from the agreement dialog, relative to the current folder.
 inline constexpr const char* kAgreementDocument =
     "澄枫文件助手V1.0软件最终用户授权使用许可协议.doc";

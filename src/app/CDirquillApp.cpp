@@ -1,5 +1,6 @@
 #include "app/CDirquillApp.h"
 
+#include "platform/volumes/StorageService.h"
 #include "res/Texts.h"
 #include "res/resource.h"
 #include "store/ComError.h"
@@ -29,6 +30,9 @@ bool CDirquillApp::OpenConnection() {
 }
 
 bool CDirquillApp::InitInstance() {
+    // The storage service answers while the database opens and the agreement shows, so
+    // that column 0 finds its volumes without waiting.
+    platform::volumes::requestObjects();
     if (!OpenConnection()) {
         return false;
     }

@@ -28,6 +28,9 @@ QStringList driveRoots();
 // Replaces where driveRoots() gets its list from; an empty function restores the real
 // mount table. Tests use this, since a test machine's mounts are not theirs to choose.
 void setDriveRootSource(std::function<QStringList()> source);
+// Whether driveRoots() has been given its list that way; the storage service's volumes
+// are then no rows either.
+bool driveRootsReplaced();
 
 // Creates the folder `path` (its last component only, default mode). False when it
 // exists, its parent is missing or the system refuses.
