@@ -30,6 +30,11 @@ inline constexpr const char* kNewFolderName = "新建文件夹";
 // Reports of a trash or rename request the system refused; %1 is the entry, %2 the reason.
 inline constexpr const char* kDeleteFailed = "无法将“%1”移到回收站：%2";
 inline constexpr const char* kRenameFailed = "无法重命名“%1”：%2";
+inline constexpr const char* kNewFolderFailed = "无法新建文件夹“%1”：%2";
+// The reason when an NTFS or FAT volume refuses a name.
+inline constexpr const char* kNameRefusedByWindowsVolume =
+    "这个磁盘（NTFS 或 FAT 格式）不接受这个名称：名称中不能有 \\ : * ? \" < > | "
+    "这些字符，也不能以点或空格结尾。";
 
 // Faults of the file helper itself. The first is followed by the system's reason.
 inline constexpr const char* kHelperStartFailed = "无法启动文件助手 dirquill-io：";

@@ -57,4 +57,13 @@ ChangeResult renameEntry(const QString& from, const QString& to);
 // A Chinese sentence describing an error of the functions above, for message boxes.
 QString describeError(int error);
 
+// Whether NTFS and FAT volumes refuse `name` as a name (udisks mounts NTFS with
+// windows_names): it holds one of \ : * ? " < > | or a control character, or ends in a
+// dot or a space.
+bool refusedByWindowsVolumes(const QString& name);
+
+// describeError for the failure to give an entry the name `name`: a name that such a
+// volume refused (EINVAL) is said to be one.
+QString describeNameError(int error, const QString& name);
+
 } // namespace platform

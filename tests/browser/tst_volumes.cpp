@@ -218,6 +218,7 @@ class TestVolumes : public QObject {
 private slots:
     void volumeRowMountsOnClickAndIsOneRowAfterRestart();
     void readOnlyVolumesAreListedAndOnlyWindowsIsNamed();
+    void namesThatNtfsRefusesAreTold();
     void hiddenDevicesAreNoRows();
     void withoutStorageServiceTheRowsAreTodays();
     void notAllowedIsTold();
@@ -318,6 +319,42 @@ void TestVolumes::readOnlyVolumesAreListedAndOnlyWindowsIsNamed() {
         const auto mount = platform::volumes::currentMount(*volume);
         QVERIFY(mount && mount->superOptions.startsWith("ro"));
     }
+}
+
+void TestVolumes::namesThatNtfsRefusesAreTold() {
+    REQUIRE_STORAGE();
+    ScopedLoop loop(ScopedLoop::Content::Ntfs, QString::fromUtf8("软件"));
+    QVERIFY(!loop.device().isEmpty() && waitForFileSystem(loop));
+    TestWorkspace workspace;
+    platform::setDriveRootSource({});
+    MessageLog messages;
+    CDirquillDlg dlg;
+    dlg.Create();
+    dlg.show();
+    const int row = rowOf(dlg, "/media/" + userName() + QString::fromUtf8("/软件/"));
+    QVERIFY(row > 0);
+    clickRow(&dlg.Column(0), row);
+    const QString drive = dlg.Column(0).GetItemText(row);
+    QCOMPARE(dlg.Column(1).ListedFrom(), std::optional<QString>(drive));
+
+    const QString reason = QString::fromUtf8(
+        "这个磁盘（NTFS 或 FAT 格式）不接受这个名称：名称中不能有 \\ : * ? \" < > | 这些字符，"
+        "也不能以点或空格结尾。");
+    answerNextPrompt("a:b");
+    dlg.OnNewFolder1();
+    QTRY_COMPARE(messages.texts.size(), 1);
+    QCOMPARE(messages.texts.last(),
+             QString::fromUtf8("无法新建文件夹“%1”：").arg(drive + "/a:b") + reason);
+    answerNextPrompt(QString::fromUtf8("资料"));
+    dlg.OnNewFolder1();
+    QCOMPARE(rowTexts(dlg.Column(1)), QStringList({QString::fromUtf8("资料")}));
+    clickRow(&dlg.Column(1), 0);
+    answerNextPrompt(QString::fromUtf8("资料."));
+    dlg.OnRename1();
+    QTRY_COMPARE(messages.texts.size(), 2);
+    QCOMPARE(messages.texts.last(),
+             QString::fromUtf8("无法重命名“%1”：").arg(drive + QString::fromUtf8("/资料")) +
+                 reason);
 }
 
 void TestVolumes::hiddenDevicesAreNoRows() {
