@@ -139,7 +139,7 @@ QList<Volume> volumesOnce(const QString& object, const std::function<bool(const 
     const platform::volumes::VolumeUser user{::getuid(), userName()};
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (const auto objects = platform::volumes::takeObjects(2000)) {
-            const QList<Volume> volumes = platform::volumes::driveVolumes(*objects, user);
+            QList<Volume> volumes = platform::volumes::driveVolumes(*objects, user);
             const Volume* found = nullptr;
             for (const Volume& volume : volumes) {
                 if (volume.object == object) {
@@ -180,7 +180,7 @@ struct MessageLog {
 
 // Runs this test function again in a child process with `mode` set and `environment`
 // added, as `uid` when given; true when the child passed.
-bool passesInChild(const char* function, const QString& mode, QStringList environment,
+bool passesInChild(const char* function, const QString& mode, const QStringList& environment,
                    std::optional<uid_t> uid = std::nullopt) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
