@@ -34,6 +34,7 @@ bool CDirquillApp::InitInstance() {
     // that column 0 finds its volumes without waiting.
     platform::volumes::requestObjects();
     if (!OpenConnection()) {
+        platform::volumes::finishRequests();
         return false;
     }
     CAgreementDlg agreement;
@@ -43,5 +44,6 @@ bool CDirquillApp::InitInstance() {
         dlg.DoModal();
         m_pMainWnd = nullptr;
     }
+    platform::volumes::finishRequests();
     return false;
 }

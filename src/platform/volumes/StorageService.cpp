@@ -139,15 +139,17 @@ struct Request {
     }
 };
 
-// The request under way. Its thread is joined when it is replaced and at the end of the
-// program; it never takes longer than kObjectsTimeoutMs.
+// The request under way. Its thread is joined when its answer is taken and when the
+// program ends; it never takes longer than kObjectsTimeoutMs.
 struct Requests {
     std::shared_ptr<Request> current;
-    ~Requests() {
+    void finish() {
         if (current && current->thread.joinable()) {
             current->thread.join();
         }
+        current.reset();
     }
+    ~Requests() { finish(); }
 };
 
 Requests& requests() {
@@ -181,6 +183,10 @@ std::optional<ManagedObjects> takeObjects(int waitMs) {
     current->thread.join();
     current.reset();
     return answer;
+}
+
+void finishRequests() {
+    requests().finish();
 }
 
 std::unique_ptr<MountCall> MountCall::mount(const QString& object) {

@@ -27,6 +27,10 @@ void requestObjects();
 // answer is used once: the next call asks again.
 std::optional<ManagedObjects> takeObjects(int waitMs);
 
+// Waits for the request under way to end (at most its timeout, 5 s), so that no thread
+// is left in the bus connection when the program ends.
+void finishRequests();
+
 // One Filesystem.Mount of a volume, with no options of the program's own, so that the
 // service and polkit decide how and whether. The reply comes only after the desktop's
 // password dialog has been answered, so it may take as long as the user does.
