@@ -152,11 +152,15 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Dirquill developers <dev@dirquill.invalid>"
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The drives nobody has mounted yet come from the storage service, and Debian's udisks
+# mounts NTFS through ntfs-3g where the kernel has no ntfs3 driver.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, ntfs-3g")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "column file browser with a list of work directories
 Dirquill (Chinese user interface) shows five lists side by side. The first
-lists the mounted file systems and a list of work directories the user has
+lists the machine's drives, mounted or not (a click mounts one through
+udisks), and a list of work directories the user has
 saved; each of the other four lists the contents of the folder selected in
 the list to its left, hidden entries included, so four levels of folders
 are visible at once. A double click opens any entry with the desktop's

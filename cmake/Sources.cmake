@@ -24,6 +24,9 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/TrashInfo.cpp
   src/platform/ErrorText.cpp
   src/platform/MountOfPath.cpp
+  src/platform/PendingCall.h
+  # platform/volumes: which of the storage service's volumes are drive rows
+  src/platform/volumes/VolumeRows.cpp
   # platform/helper: both ends of the file helper's pipe
   src/platform/helper/HelperProtocol.cpp
   src/platform/helper/HelperServer.cpp
@@ -34,6 +37,12 @@ set(DIRQUILL_CORE_SOURCES
   src/store/ComError.cpp
   src/store/CConnection.cpp
   src/store/CWorkspaceStore.cpp
+)
+
+# The storage service's client (QtDBus), kept out of the file helper.
+set(DIRQUILL_VOLUMES_SOURCES
+  src/platform/volumes/StorageService.cpp
+  src/platform/volumes/Volumes.cpp
 )
 
 set(DIRQUILL_UI_SOURCES
@@ -59,6 +68,7 @@ set(DIRQUILL_UI_SOURCES
   src/browser/ColumnFill.cpp
   src/browser/ColumnClicks.cpp
   src/browser/FolderReader.cpp
+  src/browser/VolumeOpen.cpp
   src/browser/WorkDirCommands.cpp
   # file commands
   src/fileops/FileCommands.cpp

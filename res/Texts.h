@@ -30,6 +30,11 @@ inline constexpr const char* kNewFolderName = "新建文件夹";
 // Reports of a trash or rename request the system refused; %1 is the entry, %2 the reason.
 inline constexpr const char* kDeleteFailed = "无法将“%1”移到回收站：%2";
 inline constexpr const char* kRenameFailed = "无法重命名“%1”：%2";
+inline constexpr const char* kNewFolderFailed = "无法新建文件夹“%1”：%2";
+// The reason when an NTFS or FAT volume refuses a name.
+inline constexpr const char* kNameRefusedByWindowsVolume =
+    "这个磁盘（NTFS 或 FAT 格式）不接受这个名称：名称中不能有 \\ : * ? \" < > | "
+    "这些字符，也不能以点或空格结尾。";
 
 // Faults of the file helper itself. The first is followed by the system's reason.
 inline constexpr const char* kHelperStartFailed = "无法启动文件助手 dirquill-io：";
@@ -39,6 +44,16 @@ inline constexpr const char* kListingOutOfMemory = "文件夹中的项目太多�
 // The line over a column while the program waits for the disk; %1 is the entries read.
 inline constexpr const char* kReadingLine = "正在读取… 已读 %1 项（按 Esc 取消）";
 inline constexpr const char* kProcessingLine = "正在处理…（按 Esc 取消）";
+// %1 is the drive row being opened.
+inline constexpr const char* kOpeningLine = "正在打开 %1…（按 Esc 取消）";
+
+// Opening a drive that is not mounted yet; %1 is its row.
+inline constexpr const char* kVolumeNotAllowed = "没有权限打开 %1。";
+// Followed by the storage service's message.
+inline constexpr const char* kVolumeFailed = "无法打开 %1：";
+inline constexpr const char* kVolumeLockedByWindows =
+    "%1 被 Windows 锁定（休眠或快速启动），只能以只读方式打开。要在这里修改文件，请在 Windows "
+    "中关闭快速启动，或用“重启”代替“关机”离开 Windows。";
 
 // Documents opened from the agreement dialog, relative to the current folder.
 inline constexpr const char* kAgreementDocument =

@@ -119,6 +119,11 @@ package=$(dpkg-deb -f "$deb" Package)
 version=$(dpkg-deb -f "$deb" Version)
 [ "$package" = dirquill ] || problem "Package is '$package', expected 'dirquill'"
 [ "$version" = "$expected_version" ] || problem "Version is '$version', expected '$expected_version'"
+recommends=$(dpkg-deb -f "$deb" Recommends)
+for wanted in udisks2 ntfs-3g; do
+    printf '%s\n' "$recommends" | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qx "$wanted" ||
+        problem "Recommends '$recommends' lacks $wanted"
+done
 
 # Informational tags are shown but do not fail the check, except a missing hardening.
 lintian_ok=true

@@ -24,6 +24,8 @@ export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 tools/deps.sh build
 cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/debug -j "$jobs"
+# The system bus and udevd for the storage tests; udisksd starts on the first call.
+tools/services.sh
 ctest --test-dir build/debug --output-on-failure -j "$jobs"
 
 if $ci; then

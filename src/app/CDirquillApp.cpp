@@ -1,5 +1,6 @@
 #include "app/CDirquillApp.h"
 
+#include "platform/volumes/StorageService.h"
 #include "res/Texts.h"
 #include "res/resource.h"
 #include "store/ComError.h"
@@ -29,7 +30,11 @@ bool CDirquillApp::OpenConnection() {
 }
 
 bool CDirquillApp::InitInstance() {
+    // The storage service answers while the database opens and the agreement shows, so
+    // that column 0 finds its volumes without waiting.
+    platform::volumes::requestObjects();
     if (!OpenConnection()) {
+        platform::volumes::finishRequests();
         return false;
     }
     CAgreementDlg agreement;
@@ -39,5 +44,6 @@ bool CDirquillApp::InitInstance() {
         dlg.DoModal();
         m_pMainWnd = nullptr;
     }
+    platform::volumes::finishRequests();
     return false;
 }

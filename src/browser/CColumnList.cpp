@@ -91,6 +91,10 @@ void CColumnList::InsertItem(const QString& text) {
     model_->appendRow(text);
 }
 
+void CColumnList::SetItemText(int row, const QString& text) {
+    model_->setRowText(row, text);
+}
+
 void CColumnList::DeleteAllItems() {
     model_->clear();
 }

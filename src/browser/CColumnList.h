@@ -40,6 +40,7 @@ public:
     void SetShowsFileNames(bool fileNames);
     // Appends `text` as the last row (rows are only ever added at the end).
     void InsertItem(const QString& text);
+    void SetItemText(int row, const QString& text);
     void DeleteAllItems();
     // Replaces all rows at once; the fast path for listing a folder.
     void SetItems(names::NameList rows);

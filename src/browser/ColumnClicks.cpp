@@ -3,15 +3,26 @@
 #include "browser/CColumnList.h"
 #include "platform/DesktopOpen.h"
 #include "res/MenuTemplates.h"
+#include "res/Texts.h"
 #include "ui/CDirquillDlg.h"
 #include "ui/HelperWait.h"
+#include "ui/MessageBox.h"
 
 #include <QCursor>
 #include <QMenu>
 
 void CDirquillDlg::OnColumnClick(int k) {
+    // A click on a volume not mounted yet mounts it, then lists it like any drive.
+    bool locked = false;
+    if (k == 0) {
+        OpenSelectedVolume(&locked);
+    }
     if (k < kColumnCount - 1) {
         RefillColumnsFrom(k + 1);
+    }
+    if (locked && !HelperWait::closing(this)) {
+        AfxMessageBox(QString::fromUtf8(texts::kVolumeLockedByWindows)
+                          .arg(Column(0).GetItemText(SelectedRow(0))));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "browser/FolderReader.h"
 #include "platform/FileSystem.h"
 #include "platform/PathJoin.h"
+#include "platform/volumes/Volumes.h"
 #include "res/Texts.h"
 #include "store/CWorkspaceStore.h"
 #include "store/ComError.h"
@@ -58,6 +59,12 @@ void CDirquillDlg::FillRootColumn() {
     for (const QString& drive : platform::driveRoots()) {
         root.InsertItem(drive);
     }
+    // Then the volumes nobody has mounted yet, each at the place it will be mounted.
+    m_firstVolumeRow = root.GetItemCount();
+    m_volumeRows = platform::volumes::unmountedDriveVolumes();
+    for (const platform::volumes::Volume& volume : m_volumeRows) {
+        root.InsertItem(volume.place);
+    }
     root.InsertItem(QString());
     root.InsertItem(QString::fromUtf8(texts::kWorkDirHeadingRow));
     try {
@@ -79,6 +86,10 @@ void CDirquillDlg::FillLevelColumn(int k) {
         }
     }
     if (k == 1 && Column(0).GetItemText(SelectedRow(0)).isEmpty()) {
+        return;
+    }
+    // A volume not mounted yet has nothing to list; only a click mounts it.
+    if (k == 1 && UnmountedVolumeAt(SelectedRow(0)) != nullptr) {
         return;
     }
     // Once the window is closing nothing new is asked of the file helper: the folder

@@ -76,6 +76,23 @@ void ColumnModel::appendRow(const QString& text) {
     endInsertRows();
 }
 
+void ColumnModel::setRowText(int row, const QString& text) {
+    if (row < 0 || row >= rowCount()) {
+        return;
+    }
+    names::NameList rows;
+    for (int r = 0; r < rowCount(); ++r) {
+        if (r == row) {
+            const QByteArray name = names::encodeName(text);
+            rows.append({name.constData(), static_cast<std::size_t>(name.size())});
+        } else {
+            rows.append(rows_.at(static_cast<std::size_t>(r)));
+        }
+    }
+    rows_ = std::move(rows);
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
 void ColumnModel::clear() {
     setRows({});
 }

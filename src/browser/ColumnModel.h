@@ -37,6 +37,8 @@ public:
     // Replaces all rows in one reset.
     void setRows(names::NameList rows);
     void appendRow(const QString& text);
+    // Gives one row another text, keeping the others and the selection.
+    void setRowText(int row, const QString& text);
     void clear();
     [[nodiscard]] const names::NameList& rows() const { return rows_; }
 

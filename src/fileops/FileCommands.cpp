@@ -87,9 +87,17 @@ void CDirquillDlg::NewFolderIn(int k) {
     if (prompt.DoModal() != IDOK) {
         return;
     }
-    // A folder that cannot be made is not reported: the refilled column shows it.
-    const QString folder = platform::joinPath(parent, prompt.GetName());
-    RunFileChange(k, [&folder] { return platform::HelperCall::makeFolder(folder); });
+    // A folder that cannot be made is not reported, as the refilled column shows it;
+    // except a name the volume refuses, which the user could not tell from the column.
+    const QString name = prompt.GetName();
+    const QString folder = platform::joinPath(parent, name);
+    if (const int error =
+            RunFileChange(k, [&folder] { return platform::HelperCall::makeFolder(folder); });
+        error == EINVAL && platform::refusedByWindowsVolumes(name) && shouldReport(this, error)) {
+        AfxMessageBox(QString::fromUtf8(texts::kNewFolderFailed)
+                          .arg(platform::joinPath(SelectionDisplayPath(k - 1), name),
+                               platform::describeNameError(error, name)));
+    }
     RefillColumnsFrom(k);
 }
 
@@ -130,7 +138,8 @@ void CDirquillDlg::RenameIn(int k) {
     if (const int error =
             RunFileChange(k, [&] { return platform::HelperCall::rename(source, target); });
         shouldReport(this, error)) {
-        reportFailure(texts::kRenameFailed, shownSource, error);
+        AfxMessageBox(QString::fromUtf8(texts::kRenameFailed)
+                          .arg(shownSource, platform::describeNameError(error, prompt.GetName())));
     }
     RefillColumnsFrom(k);
 }

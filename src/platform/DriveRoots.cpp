@@ -64,7 +64,7 @@ QStringList mountedRoots() {
     // The root file system is always there, even when the mount table does not show it
     // (some containers hide it).
     QStringList roots{QStringLiteral("/")};
-    for (const QByteArray& place : drivePlaces(parseMountInfo(readMountInfo()), runningUser())) {
+    for (const QByteArray& place : drivePlaces(readMountTable(), runningUser())) {
         roots.append(
             names::decodeName({place.constData(), static_cast<std::size_t>(place.size())}));
     }
@@ -77,6 +77,14 @@ std::function<QStringList()>& rootSource() {
 }
 
 } // namespace
+
+QList<Mount> readMountTable() {
+    return parseMountInfo(readMountInfo());
+}
+
+bool driveRootsReplaced() {
+    return static_cast<bool>(rootSource());
+}
 
 QStringList driveRoots() {
     const auto& source = rootSource();

@@ -2,10 +2,29 @@
 
 #include "res/Texts.h"
 
+#include <algorithm>
+#include <cerrno>
+
 namespace platform {
 
 QString describeError(int error) {
     return QString::fromUtf8(texts::errnoText(error));
+}
+
+bool refusedByWindowsVolumes(const QString& name) {
+    if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' '))) {
+        return true;
+    }
+    return std::any_of(name.begin(), name.end(), [](QChar c) {
+        return c.unicode() < 0x20 || QStringView(u"\\:*?\"<>|").contains(c);
+    });
+}
+
+QString describeNameError(int error, const QString& name) {
+    if (error == EINVAL && refusedByWindowsVolumes(name)) {
+        return QString::fromUtf8(texts::kNameRefusedByWindowsVolume);
+    }
+    return describeError(error);
 }
 
 } // namespace platform

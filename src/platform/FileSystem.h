@@ -28,6 +28,9 @@ QStringList driveRoots();
 // Replaces where driveRoots() gets its list from; an empty function restores the real
 // mount table. Tests use this, since a test machine's mounts are not theirs to choose.
 void setDriveRootSource(std::function<QStringList()> source);
+// Whether driveRoots() has been given its list that way; the storage service's volumes
+// are then no rows either.
+bool driveRootsReplaced();
 
 // Creates the folder `path` (its last component only, default mode). False when it
 // exists, its parent is missing or the system refuses.
@@ -53,5 +56,14 @@ ChangeResult renameEntry(const QString& from, const QString& to);
 
 // A Chinese sentence describing an error of the functions above, for message boxes.
 QString describeError(int error);
+
+// Whether NTFS and FAT volumes refuse `name` as a name (udisks mounts NTFS with
+// windows_names): it holds one of \ : * ? " < > | or a control character, or ends in a
+// dot or a space.
+bool refusedByWindowsVolumes(const QString& name);
+
+// describeError for the failure to give an entry the name `name`: a name that such a
+// volume refused (EINVAL) is said to be one.
+QString describeNameError(int error, const QString& name);
 
 } // namespace platform

@@ -20,4 +20,7 @@ struct Mount {
 // lines are skipped; octal escapes (\040 for a space) are undone.
 QList<Mount> parseMountInfo(const QByteArray& text);
 
+// The running process's mounts now (/proc/self/mountinfo).
+QList<Mount> readMountTable();
+
 } // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/volumes/VolumeRows.h"
 #include "ui/CDialog.h"
 
 #include <QIcon>
@@ -89,6 +90,12 @@ private:
     // True when the selected row of column 0 names a folder (a drive or a work
     // directory), not a heading or the blank row.
     [[nodiscard]] bool RootSelectionIsFolder() const;
+    // The volume that column 0's row stands for while it is not mounted yet, or null.
+    [[nodiscard]] const platform::volumes::Volume* UnmountedVolumeAt(int row) const;
+    // Mounts the volume of column 0's selected row when it is one not mounted yet and
+    // puts the row's text right; false when it stays unmounted. `lockedByWindows` tells
+    // whether it came up read-only because Windows holds it (browser/VolumeOpen.cpp).
+    bool OpenSelectedVolume(bool* lockedByWindows);
     void ConnectColumns();
     void FitOnScreen();
     // Tells the user when the file helper itself failed `call` (see helperFaultText).
@@ -103,4 +110,8 @@ private:
     // The client size of the last layout.
     QSize m_laidOutSize;
     bool m_helperPrepared = false;
+    // The rows of column 0 from m_firstVolumeRow on stand for these volumes, not mounted
+    // when the column was filled; a volume the program mounts is marked so.
+    QList<platform::volumes::Volume> m_volumeRows;
+    int m_firstVolumeRow = 0;
 };

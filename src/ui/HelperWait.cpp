@@ -1,6 +1,6 @@
 #include "ui/HelperWait.h"
 
-#include "platform/helper/HelperCall.h"
+#include "platform/PendingCall.h"
 #include "res/Texts.h"
 
 #include <QAbstractScrollArea>
@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QTimer>
 #include <QWindow>
+
+#include <utility>
 
 namespace {
 
@@ -153,7 +155,7 @@ private:
 // Drops the user's input while a wait runs, and turns Escape and closing into giving up.
 class InputGate : public QObject {
 public:
-    InputGate(QWidget* window, QEventLoop& loop, platform::HelperCall& call)
+    InputGate(QWidget* window, QEventLoop& loop, platform::PendingCall& call)
         : window_(window), loop_(loop), call_(call) {
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -191,7 +193,7 @@ private:
 
     QPointer<QWidget> window_;
     QEventLoop& loop_;
-    platform::HelperCall& call_;
+    platform::PendingCall& call_;
 };
 
 // The line that says what a wait is waiting for, over the empty area of its column. It
@@ -235,8 +237,20 @@ private:
 
 } // namespace
 
-HelperWait::HelperWait(QWidget* window, QWidget* column, Kind kind)
-    : window_(window), column_(column), kind_(kind) {}
+HelperWait::HelperWait(QWidget* window, QWidget* column, Kind kind, QString subject)
+    : window_(window), column_(column), kind_(kind), subject_(std::move(subject)) {}
+
+QString HelperWait::lineText(const platform::PendingCall& call) const {
+    switch (kind_) {
+    case Kind::Reading:
+        return QString::fromUtf8(texts::kReadingLine).arg(call.entriesRead());
+    case Kind::Opening:
+        return QString::fromUtf8(texts::kOpeningLine).arg(subject_);
+    case Kind::Processing:
+        break;
+    }
+    return QString::fromUtf8(texts::kProcessingLine);
+}
 
 bool HelperWait::closing(const QWidget* window) {
     return window != nullptr && closingWindow() == window;
@@ -246,7 +260,7 @@ QString HelperWait::lineName() {
     return QStringLiteral("waitLine");
 }
 
-void HelperWait::wait(platform::HelperCall& call) {
+void HelperWait::wait(platform::PendingCall& call) {
     if (!call.running()) {
         return;
     }
@@ -255,7 +269,7 @@ void HelperWait::wait(platform::HelperCall& call) {
         return;
     }
     QEventLoop loop;
-    QObject::connect(&call, &platform::HelperCall::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&call, &platform::PendingCall::finished, &loop, &QEventLoop::quit);
     InputGate gate(window_, loop, call);
     WaitLine line(window_, column_);
     bool busy = false;
@@ -270,9 +284,7 @@ void HelperWait::wait(platform::HelperCall& call) {
             QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         }
         if (ms >= kLineAfterMs) {
-            line.show(kind_ == Kind::Reading
-                          ? QString::fromUtf8(texts::kReadingLine).arg(call.entriesRead())
-                          : QString::fromUtf8(texts::kProcessingLine));
+            line.show(lineText(call));
         }
     };
     QObject::connect(&ticker, &QTimer::timeout, &loop, tick);

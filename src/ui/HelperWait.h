@@ -6,10 +6,11 @@
 class QWidget;
 
 namespace platform {
-class HelperCall;
+class PendingCall;
 }
 
-// Waits for a call to the file helper while the window keeps painting, laying out and
+// Waits for work that runs outside the window (a call to the file helper, a mount by the
+// storage service) while the window keeps painting, laying out and
 // answering accessibility clients. Of the user's input only two things are acted on:
 // Escape gives the wait up, and closing the window gives it up and then closes the
 // window. Every other key, click and wheel turn is dropped until the wait ends.
@@ -18,17 +19,19 @@ class HelperCall;
 // being waited on says what is happening, updated every kLineUpdateMs.
 class HelperWait {
 public:
-    enum class Kind { Reading, Processing };
+    // What the line says: entries read so far, work under way, or a drive being opened.
+    enum class Kind { Reading, Processing, Opening };
 
     static constexpr int kBusyAfterMs = 150;
     static constexpr int kLineAfterMs = 1000;
     static constexpr int kLineUpdateMs = 200;
 
-    // `window` is the program's window, `column` the list whose work is waited for.
-    HelperWait(QWidget* window, QWidget* column, Kind kind);
+    // `window` is the program's window, `column` the list whose work is waited for;
+    // `subject` is what is being opened (Kind::Opening).
+    HelperWait(QWidget* window, QWidget* column, Kind kind, QString subject = {});
 
     // Returns when `call` has finished, or was given up and abandoned.
-    void wait(platform::HelperCall& call);
+    void wait(platform::PendingCall& call);
 
     // Whether the user asked to close `window` during a wait; no wait is started for it
     // any more, and messages about given-up work are left out.
@@ -38,7 +41,10 @@ public:
     static QString lineName();
 
 private:
+    [[nodiscard]] QString lineText(const platform::PendingCall& call) const;
+
     QPointer<QWidget> window_;
     QPointer<QWidget> column_;
     Kind kind_;
+    QString subject_;
 };

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "names/NameList.h"
+#include "platform/PendingCall.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -25,7 +25,7 @@ class HelperAnswer;
 //
 // At most kMaxStuckPerMount helpers are left behind on one mount: while that many are
 // still alive, a request for a path on it is abandoned at once, without a helper.
-class HelperCall : public QObject {
+class HelperCall : public PendingCall {
     Q_OBJECT
 public:
     enum class State { Running, Done, Lost, Abandoned };
@@ -49,7 +49,7 @@ public:
     HelperCall& operator=(const HelperCall&) = delete;
 
     [[nodiscard]] State state() const { return state_; }
-    [[nodiscard]] bool running() const { return state_ == State::Running; }
+    [[nodiscard]] bool running() const override { return state_ == State::Running; }
     // 0 when the call was carried out, else the errno value: the system's refusal,
     // ECANCELED when abandoned, ECHILD when no helper could be started, EIO when the
     // helper was lost, ENOMEM when the answer did not fit in memory.
@@ -65,15 +65,12 @@ public:
     // The process id of the helper serving the call, or -1.
     [[nodiscard]] int helperPid() const;
     // How many entries a listing has read so far.
-    [[nodiscard]] quint64 entriesRead() const;
+    [[nodiscard]] quint64 entriesRead() const override;
     // The names a finished listing received, in the order the column shows them.
     names::NameList takeNames() { return std::move(names_); }
 
     // Stops waiting for the answer at once.
-    void abandon();
-
-signals:
-    void finished();
+    void abandon() override;
 
 private:
     HelperCall(char kind, const std::string& body, QByteArray path);

@@ -1,0 +1,253 @@
+#include "platform/volumes/StorageService.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QMetaObject>
+#include <QTimer>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace platform::volumes {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.UDisks2");
+const QString kConnectionName = QStringLiteral("dirquill-storage");
+// The service answers in milliseconds; one that takes this long is not waited for by
+// anyone, but the thread ends within it.
+constexpr int kObjectsTimeoutMs = 5000;
+
+// A D-Bus value as plain values: byte strings as QByteArray, arrays and structures as
+// QVariantList, dictionaries as QVariantMap, object paths as text.
+QVariant plain(const QVariant& value);
+
+QVariant plainArgument(const QDBusArgument& argument) {
+    switch (argument.currentType()) {
+    case QDBusArgument::ArrayType: {
+        if (argument.currentSignature() == QLatin1String("ay")) {
+            QByteArray bytes;
+            argument >> bytes;
+            return bytes;
+        }
+        QVariantList list;
+        argument.beginArray();
+        while (!argument.atEnd()) {
+            list.append(plain(argument.asVariant()));
+        }
+        argument.endArray();
+        return list;
+    }
+    case QDBusArgument::MapType: {
+        QVariantMap map;
+        argument.beginMap();
+        while (!argument.atEnd()) {
+            argument.beginMapEntry();
+            const QString key = plain(argument.asVariant()).toString();
+            map.insert(key, plain(argument.asVariant()));
+            argument.endMapEntry();
+        }
+        argument.endMap();
+        return map;
+    }
+    case QDBusArgument::StructureType: {
+        QVariantList fields;
+        argument.beginStructure();
+        while (!argument.atEnd()) {
+            fields.append(plain(argument.asVariant()));
+        }
+        argument.endStructure();
+        return fields;
+    }
+    default:
+        return plain(argument.asVariant());
+    }
+}
+
+QVariant plain(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        return plainArgument(value.value<QDBusArgument>());
+    }
+    if (value.metaType() == QMetaType::fromType<QDBusVariant>()) {
+        return plain(value.value<QDBusVariant>().variant());
+    }
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>()) {
+        return value.value<QDBusObjectPath>().path();
+    }
+    return value;
+}
+
+ManagedObjects objectsOf(const QVariant& answer) {
+    ManagedObjects objects;
+    const QVariantMap byPath = plain(answer).toMap();
+    for (auto object = byPath.cbegin(); object != byPath.cend(); ++object) {
+        Interfaces interfaces;
+        const QVariantMap byName = object.value().toMap();
+        for (auto interface = byName.cbegin(); interface != byName.cend(); ++interface) {
+            interfaces.insert(interface.key(), interface.value().toMap());
+        }
+        objects.insert(object.key(), interfaces);
+    }
+    return objects;
+}
+
+QDBusConnection storageBus() {
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SystemBus, kConnectionName);
+    if (!bus.isConnected()) {
+        // A failed connection stays registered under its name; the next attempt must
+        // find none.
+        QDBusConnection::disconnectFromBus(kConnectionName);
+    }
+    return bus;
+}
+
+// One GetManagedObjects, answered on a thread of its own.
+struct Request {
+    std::mutex mutex;
+    std::condition_variable answeredCondition;
+    bool answered = false;
+    std::optional<ManagedObjects> answer;
+    std::thread thread;
+
+    void run() {
+        std::optional<ManagedObjects> objects;
+        const QDBusConnection bus = storageBus();
+        if (bus.isConnected()) {
+            const QDBusMessage call =
+                QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/UDisks2"),
+                                               QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                                               QStringLiteral("GetManagedObjects"));
+            const QDBusMessage reply = bus.call(call, QDBus::Block, kObjectsTimeoutMs);
+            if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
+                objects = objectsOf(reply.arguments().first());
+            }
+        }
+        const std::lock_guard lock(mutex);
+        answer = std::move(objects);
+        answered = true;
+        answeredCondition.notify_all();
+    }
+};
+
+// The request under way. Its thread is joined when its answer is taken and when the
+// program ends; it never takes longer than kObjectsTimeoutMs.
+struct Requests {
+    std::shared_ptr<Request> current;
+    void finish() {
+        if (current && current->thread.joinable()) {
+            current->thread.join();
+        }
+        current.reset();
+    }
+    ~Requests() { finish(); }
+};
+
+Requests& requests() {
+    static Requests all;
+    return all;
+}
+
+} // namespace
+
+void requestObjects() {
+    std::shared_ptr<Request>& current = requests().current;
+    if (current) {
+        return;
+    }
+    current = std::make_shared<Request>();
+    current->thread = std::thread([request = current.get()] { request->run(); });
+}
+
+std::optional<ManagedObjects> takeObjects(int waitMs) {
+    requestObjects();
+    std::shared_ptr<Request>& current = requests().current;
+    std::optional<ManagedObjects> answer;
+    {
+        std::unique_lock lock(current->mutex);
+        if (!current->answeredCondition.wait_for(lock, std::chrono::milliseconds(waitMs),
+                                                 [&] { return current->answered; })) {
+            return std::nullopt;
+        }
+        answer = std::move(current->answer);
+    }
+    current->thread.join();
+    current.reset();
+    return answer;
+}
+
+void finishRequests() {
+    requests().finish();
+}
+
+std::unique_ptr<MountCall> MountCall::mount(const QString& object) {
+    std::unique_ptr<MountCall> call(new MountCall);
+    const QDBusConnection bus = storageBus();
+    if (!bus.isConnected()) {
+        call->fail(Outcome::Failed, bus.lastError().message());
+        return call;
+    }
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        kService, object, QStringLiteral("org.freedesktop.UDisks2.Filesystem"),
+        QStringLiteral("Mount"));
+    message << QVariantMap();
+    message.setInteractiveAuthorizationAllowed(true);
+    call->watcher_ = new QDBusPendingCallWatcher(bus.asyncCall(message, kTimeoutMs), call.get());
+    connect(call->watcher_, &QDBusPendingCallWatcher::finished, call.get(), &MountCall::answered);
+    return call;
+}
+
+MountCall::~MountCall() = default;
+
+void MountCall::abandon() {
+    if (!running()) {
+        return;
+    }
+    // The service goes on and may still mount the volume; its reply is dropped.
+    outcome_ = Outcome::Abandoned;
+    delete watcher_;
+    watcher_ = nullptr;
+}
+
+void MountCall::fail(Outcome outcome, QString message) {
+    outcome_ = outcome;
+    message_ = std::move(message);
+    // Emitted from the event loop, as an answer is: the waiter connects first.
+    QTimer::singleShot(0, this, &MountCall::finished);
+}
+
+void MountCall::answered(QDBusPendingCallWatcher* watcher) {
+    const QDBusPendingReply<QString> reply = *watcher;
+    watcher_ = nullptr;
+    watcher->deleteLater();
+    if (!running()) {
+        return;
+    }
+    if (reply.isError()) {
+        const QString name = reply.error().name();
+        if (name == QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed")) {
+            outcome_ = Outcome::Dismissed;
+        } else if (name == QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorized") ||
+                   name == QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain")) {
+            outcome_ = Outcome::NotAllowed;
+        } else {
+            outcome_ = Outcome::Failed;
+        }
+        message_ = reply.error().message();
+    } else {
+        outcome_ = Outcome::Mounted;
+        mountPoint_ = reply.value();
+    }
+    emit finished();
+}
+
+} // namespace platform::volumes

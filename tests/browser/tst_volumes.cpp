@@ -1,0 +1,462 @@
+// Volumes that nobody has mounted yet, with a real udisksd on the system bus and real
+// loop devices holding real ext4 and NTFS images: their drive rows, the click that
+// mounts one, and what the user is told.
+
+#include "TestSupport.h"
+
+#include "browser/CColumnList.h"
+#include "platform/FileSystem.h"
+#include "platform/volumes/StorageService.h"
+#include "platform/volumes/Volumes.h"
+#include "ui/CDirquillDlg.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace testsupport;
+using platform::volumes::Volume;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+const char* const kChildMode = "DIRQUILL_VOLUME_TEST_CHILD";
+
+// Runs a program to its end; its output, or empty with *ok false when it failed.
+QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool done = process.waitForFinished(60000) &&
+                      process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (ok != nullptr) {
+        *ok = done;
+    }
+    return QString::fromUtf8(process.readAll());
+}
+
+QString userName() {
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry != nullptr ? QString::fromLocal8Bit(entry->pw_name) : QString();
+}
+
+// Why the storage tests cannot run here, or empty.
+QString missingStorage() {
+    if (!QFile::exists(QStringLiteral("/dev/loop-control"))) {
+        return QStringLiteral("no loop devices here (/dev/loop-control is missing)");
+    }
+    if (::getuid() != 0) {
+        return QStringLiteral("needs root, to set up loop devices through udisks unasked");
+    }
+    for (const char* tool : {"udisksctl", "mkfs.ext4", "mkntfs", "mkswap", "ntfs-3g", "udevadm"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty() &&
+            !QFile::exists(QStringLiteral("/sbin/") + QString::fromLatin1(tool))) {
+            return QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool));
+        }
+    }
+    if (!platform::volumes::takeObjects(10000)) {
+        return QStringLiteral("no udisksd answers on the system bus (tools/services.sh starts it)");
+    }
+    return {};
+}
+
+#define REQUIRE_STORAGE()                                                                          \
+    do {                                                                                           \
+        if (const QString why = missingStorage(); !why.isEmpty()) {                                \
+            QSKIP(qPrintable(why));                                                                \
+        }                                                                                          \
+    } while (false)
+
+// A file-system image in a temporary folder, set up as a loop device through udisks for
+// the life of the object; unmounted and removed again whatever the test did.
+class ScopedLoop {
+public:
+    enum class Content { Ext4, Ntfs, HibernatedNtfs, Swap };
+
+    ScopedLoop(Content content, const QString& label, bool readOnly = false) {
+        const QString image = dir_.path() + "/volume.img";
+        run("truncate", {"-s", content == Content::Swap ? "8M" : "48M", image});
+        switch (content) {
+        case Content::Ext4:
+            run("mkfs.ext4", {"-q", "-L", label, image});
+            break;
+        case Content::Ntfs:
+        case Content::HibernatedNtfs:
+            run("mkntfs", {"-q", "-F", "-f", "-L", label, image});
+            break;
+        case Content::Swap:
+            run("mkswap", {"-q", image});
+            break;
+        }
+        if (content == Content::HibernatedNtfs) {
+            // What Windows leaves at the root after hibernating or a fast start-up.
+            const QString inside = makeFolder(dir_.path() + "/inside");
+            bool mounted = false;
+            run("ntfs-3g", {image, inside}, &mounted);
+            if (mounted) {
+                makeFile(inside + "/hiberfil.sys", QByteArray("HIBR") + QByteArray(4092, '\0'));
+                run("umount", {inside});
+            }
+        }
+        QStringList arguments{"loop-setup", "-f", image, "--no-user-interaction"};
+        if (readOnly) {
+            arguments.append("-r");
+        }
+        const QString answer = run("udisksctl", arguments);
+        device_ = QRegularExpression(QStringLiteral("(/dev/loop\\d+)")).match(answer).captured(1);
+        run("udevadm", {"settle"});
+    }
+    ~ScopedLoop() {
+        if (device_.isEmpty()) {
+            return;
+        }
+        run("udisksctl", {"unmount", "-f", "-b", device_, "--no-user-interaction"});
+        run("udisksctl", {"loop-delete", "-b", device_, "--no-user-interaction"});
+    }
+    ScopedLoop(const ScopedLoop&) = delete;
+    ScopedLoop& operator=(const ScopedLoop&) = delete;
+
+    [[nodiscard]] QString device() const { return device_; }
+    [[nodiscard]] QString object() const {
+        return "/org/freedesktop/UDisks2/block_devices/" + device_.section('/', -1);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString device_;
+};
+
+// The storage service's volumes once `ready` holds for the one of `object` (udev probes a
+// new device a moment after it is set up); empty after ten seconds.
+QList<Volume> volumesOnce(const QString& object, const std::function<bool(const Volume*)>& ready) {
+    const platform::volumes::VolumeUser user{::getuid(), userName()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (const auto objects = platform::volumes::takeObjects(2000)) {
+            QList<Volume> volumes = platform::volumes::driveVolumes(*objects, user);
+            const Volume* found = nullptr;
+            for (const Volume& volume : volumes) {
+                if (volume.object == object) {
+                    found = &volume;
+                }
+            }
+            if (ready(found)) {
+                return volumes;
+            }
+        }
+        QTest::qWait(100);
+    }
+    return {};
+}
+
+bool waitForFileSystem(const ScopedLoop& loop) {
+    return !volumesOnce(loop.object(), [](const Volume* v) {
+                return v != nullptr && !v->type.isEmpty();
+            }).isEmpty();
+}
+
+// Answers every message box with OK and keeps its text.
+struct MessageLog {
+    QStringList texts;
+    QTimer timer;
+    MessageLog() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                box != nullptr && box->isVisible() && !box->property("seen").toBool()) {
+                box->setProperty("seen", true);
+                texts.append(box->text());
+                box->accept();
+            }
+        });
+        timer.start(20);
+    }
+};
+
+// Runs this test function again in a child process with `mode` set and `environment`
+// added, as `uid` when given; true when the child passed.
+bool passesInChild(const char* function, const QString& mode, const QStringList& environment,
+                   std::optional<uid_t> uid = std::nullopt) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kChildMode, mode);
+    for (const QString& pair : environment) {
+        env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    }
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    if (uid) {
+        const uid_t id = *uid;
+        child.setChildProcessModifier([id] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(id) != 0 || ::setuid(id) != 0) {
+                ::_exit(3);
+            }
+        });
+    }
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(function)});
+    return child.waitForFinished(120000) && child.exitStatus() == QProcess::NormalExit &&
+           child.exitCode() == 0;
+}
+
+QString childMode() {
+    return qEnvironmentVariable(kChildMode);
+}
+
+int rowOf(const CDirquillDlg& dlg, const QString& text) {
+    return rowTexts(dlg.Column(0)).indexOf(text);
+}
+
+} // namespace
+
+class TestVolumes : public QObject {
+    Q_OBJECT
+private slots:
+    void volumeRowMountsOnClickAndIsOneRowAfterRestart();
+    void readOnlyVolumesAreListedAndOnlyWindowsIsNamed();
+    void namesThatNtfsRefusesAreTold();
+    void hiddenDevicesAreNoRows();
+    void withoutStorageServiceTheRowsAreTodays();
+    void notAllowedIsTold();
+};
+
+void TestVolumes::volumeRowMountsOnClickAndIsOneRowAfterRestart() {
+    REQUIRE_STORAGE();
+    const QString label = QString::fromUtf8("DATA盘");
+    const QString media = "/media/" + userName();
+    const QString place = media + "/" + label + "/";
+    // A folder already takes the name, so the service mounts at another place.
+    const bool made = !QFileInfo::exists(place) && QDir().mkpath(place);
+    const bool taken = made || QFileInfo::exists(place);
+    const auto removeTaken = qScopeGuard([&] {
+        if (made) {
+            QDir().rmdir(place);
+        }
+    });
+    ScopedLoop loop(ScopedLoop::Content::Ext4, label);
+    QVERIFY2(!loop.device().isEmpty(), "udisks set up no loop device");
+    QVERIFY(waitForFileSystem(loop));
+
+    TestWorkspace workspace;
+    platform::setDriveRootSource({}); // the real mount table and the real service
+    MessageLog messages;
+    QString mountedRow;
+    {
+        CDirquillDlg dlg;
+        dlg.Create();
+        dlg.show();
+        const int row = rowOf(dlg, place);
+        QVERIFY2(row > 0, qPrintable(rowTexts(dlg.Column(0)).join('|')));
+        // After the mounted drives, before the work directories.
+        QVERIFY(row > rowOf(dlg, "/"));
+
+        clickRow(&dlg.Column(0), row);
+        mountedRow = dlg.Column(0).GetItemText(row);
+        // A number follows the taken name: 1, or more where earlier folders are left.
+        QVERIFY2(taken ? QRegularExpression("^" + QRegularExpression::escape(media + "/" + label) +
+                                            "\\d+/$")
+                             .match(mountedRow)
+                             .hasMatch()
+                       : mountedRow == place,
+                 qPrintable(mountedRow));
+        QCOMPARE(dlg.Column(1).ListedFrom(), std::optional<QString>(mountedRow));
+        QCOMPARE(rowTexts(dlg.Column(1)), QStringList({"lost+found"}));
+        QCOMPARE(messages.texts, QStringList());
+    }
+    // After a restart the mounted volume is one row, at its mount point.
+    CDirquillDlg again;
+    again.Create();
+    const QStringList rows = rowTexts(again.Column(0));
+    QCOMPARE(rows.count(mountedRow), 1);
+    if (taken) {
+        QCOMPARE(rows.count(place), 0);
+    }
+}
+
+void TestVolumes::readOnlyVolumesAreListedAndOnlyWindowsIsNamed() {
+    REQUIRE_STORAGE();
+    const QString media = "/media/" + userName();
+    ScopedLoop hibernated(ScopedLoop::Content::HibernatedNtfs, QString::fromUtf8("休眠"));
+    ScopedLoop readOnly(ScopedLoop::Content::Ntfs, QString::fromUtf8("只读"), true);
+    QVERIFY(!hibernated.device().isEmpty() && !readOnly.device().isEmpty());
+    QVERIFY(waitForFileSystem(hibernated) && waitForFileSystem(readOnly));
+
+    TestWorkspace workspace;
+    platform::setDriveRootSource({});
+    MessageLog messages;
+    CDirquillDlg dlg;
+    dlg.Create();
+    dlg.show();
+
+    // Windows left it hibernated: listed, read-only, told once.
+    const QString windowsRow = media + QString::fromUtf8("/休眠/");
+    const int windows = rowOf(dlg, windowsRow);
+    QVERIFY(windows > 0);
+    clickRow(&dlg.Column(0), windows);
+    QVERIFY(rowTexts(dlg.Column(1)).contains("hiberfil.sys"));
+    QTRY_COMPARE(messages.texts.size(), 1);
+    QCOMPARE(messages.texts.first(),
+             windowsRow + QString::fromUtf8(
+                              " 被 Windows 锁定（休眠或快速启动），只能以只读方式打开。要在这里修改"
+                              "文件，请在 Windows 中关闭快速启动，或用“重启”代替“关机”离开 "
+                              "Windows。"));
+    clickRow(&dlg.Column(0), windows);
+    QTest::qWait(100);
+    QCOMPARE(messages.texts.size(), 1);
+
+    // Read-only because its device is: listed, and nothing is said about Windows.
+    const int device = rowOf(dlg, media + QString::fromUtf8("/只读/"));
+    QVERIFY(device > 0);
+    clickRow(&dlg.Column(0), device);
+    QCOMPARE(dlg.Column(1).ListedFrom(), std::optional<QString>(dlg.Column(0).GetItemText(device)));
+    QTest::qWait(100);
+    QCOMPARE(messages.texts.size(), 1);
+    for (const ScopedLoop* loop : {&hibernated, &readOnly}) {
+        const QList<Volume> volumes =
+            volumesOnce(loop->object(), [](const Volume* v) { return v != nullptr; });
+        const auto volume = std::find_if(volumes.begin(), volumes.end(), [&](const Volume& v) {
+            return v.object == loop->object();
+        });
+        QVERIFY(volume != volumes.end());
+        const auto mount = platform::volumes::currentMount(*volume);
+        QVERIFY(mount && mount->superOptions.startsWith("ro"));
+    }
+}
+
+void TestVolumes::namesThatNtfsRefusesAreTold() {
+    REQUIRE_STORAGE();
+    ScopedLoop loop(ScopedLoop::Content::Ntfs, QString::fromUtf8("软件"));
+    QVERIFY(!loop.device().isEmpty() && waitForFileSystem(loop));
+    TestWorkspace workspace;
+    platform::setDriveRootSource({});
+    MessageLog messages;
+    CDirquillDlg dlg;
+    dlg.Create();
+    dlg.show();
+    const int row = rowOf(dlg, "/media/" + userName() + QString::fromUtf8("/软件/"));
+    QVERIFY(row > 0);
+    clickRow(&dlg.Column(0), row);
+    const QString drive = dlg.Column(0).GetItemText(row);
+    QCOMPARE(dlg.Column(1).ListedFrom(), std::optional<QString>(drive));
+
+    const QString reason = QString::fromUtf8(
+        "这个磁盘（NTFS 或 FAT 格式）不接受这个名称：名称中不能有 \\ : * ? \" < > | 这些字符，"
+        "也不能以点或空格结尾。");
+    answerNextPrompt("a:b");
+    dlg.OnNewFolder1();
+    QTRY_COMPARE(messages.texts.size(), 1);
+    QCOMPARE(messages.texts.last(),
+             QString::fromUtf8("无法新建文件夹“%1”：").arg(drive + "/a:b") + reason);
+    answerNextPrompt(QString::fromUtf8("资料"));
+    dlg.OnNewFolder1();
+    QCOMPARE(rowTexts(dlg.Column(1)), QStringList({QString::fromUtf8("资料")}));
+    clickRow(&dlg.Column(1), 0);
+    answerNextPrompt(QString::fromUtf8("资料."));
+    dlg.OnRename1();
+    QTRY_COMPARE(messages.texts.size(), 2);
+    QCOMPARE(messages.texts.last(),
+             QString::fromUtf8("无法重命名“%1”：").arg(drive + QString::fromUtf8("/资料")) +
+                 reason);
+}
+
+void TestVolumes::hiddenDevicesAreNoRows() {
+    REQUIRE_STORAGE();
+    ScopedLoop swap(ScopedLoop::Content::Swap, {});
+    ScopedLoop hidden(ScopedLoop::Content::Ext4, QString::fromUtf8("隐藏"));
+    ScopedLoop shown(ScopedLoop::Content::Ext4, QString::fromUtf8("可见"));
+    QVERIFY(!swap.device().isEmpty() && !hidden.device().isEmpty() && !shown.device().isEmpty());
+    QVERIFY(waitForFileSystem(hidden) && waitForFileSystem(shown));
+
+    // The system marks a device to be hidden through udev.
+    const QString rule = QStringLiteral("/etc/udev/rules.d/99-dirquill-test-%1.rules")
+                             .arg(QCoreApplication::applicationPid());
+    makeFile(rule, QStringLiteral("KERNEL==\"%1\", ENV{UDISKS_IGNORE}=\"1\"\n")
+                       .arg(hidden.device().section('/', -1))
+                       .toUtf8());
+    const auto removeRule = qScopeGuard([&] {
+        QFile::remove(rule);
+        run("udevadm", {"control", "--reload"});
+    });
+    run("udevadm", {"control", "--reload"});
+    run("udevadm", {"trigger", "--action=change", hidden.device()});
+    run("udevadm", {"settle"});
+    QVERIFY(!volumesOnce(hidden.object(), [](const Volume* v) { return v == nullptr; }).isEmpty());
+
+    TestWorkspace workspace;
+    platform::setDriveRootSource({});
+    QStringList objects;
+    for (const Volume& volume : platform::volumes::unmountedDriveVolumes()) {
+        objects.append(volume.object);
+    }
+    QVERIFY(objects.contains(shown.object()));
+    QVERIFY(!objects.contains(hidden.object()));
+    QVERIFY(!objects.contains(swap.object()));
+}
+
+void TestVolumes::withoutStorageServiceTheRowsAreTodays() {
+    if (childMode() == QLatin1String("no-bus")) {
+        // Nothing answers on the system bus: column 0 holds the mounted drives alone and
+        // nothing is said.
+        TestWorkspace workspace;
+        platform::setDriveRootSource({});
+        MessageLog messages;
+        CDirquillDlg dlg;
+        dlg.Create();
+        QStringList expected{QString::fromUtf8("----------我的电脑---------")};
+        expected += platform::driveRoots();
+        expected += {QString(), QString::fromUtf8("----------自定义目录---------")};
+        QCOMPARE(rowTexts(dlg.Column(0)), expected);
+        QVERIFY(platform::volumes::unmountedDriveVolumes().isEmpty());
+        QCOMPARE(messages.texts, QStringList());
+        return;
+    }
+    REQUIRE_STORAGE();
+    // A volume that would be a row with the service.
+    ScopedLoop loop(ScopedLoop::Content::Ext4, QString::fromUtf8("无服务"));
+    QVERIFY(waitForFileSystem(loop));
+    QVERIFY(passesInChild("withoutStorageServiceTheRowsAreTodays", "no-bus",
+                          {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/system_bus_socket"}));
+}
+
+void TestVolumes::notAllowedIsTold() {
+    if (childMode() == QLatin1String("not-allowed")) {
+        // An unprivileged user, with no password dialog to ask: polkit says no.
+        TestWorkspace workspace;
+        platform::setDriveRootSource({});
+        MessageLog messages;
+        CDirquillDlg dlg;
+        dlg.Create();
+        dlg.show();
+        const QString place = "/media/" + userName() + QString::fromUtf8("/不许/");
+        const int row = rowOf(dlg, place);
+        QVERIFY2(row > 0, qPrintable(rowTexts(dlg.Column(0)).join('|')));
+        clickRow(&dlg.Column(0), row);
+        QTRY_COMPARE(messages.texts,
+                     QStringList({QString::fromUtf8("没有权限打开 %1。").arg(place)}));
+        QCOMPARE(dlg.Column(1).GetItemCount(), 0);
+        QCOMPARE(dlg.Column(0).GetItemText(row), place);
+        return;
+    }
+    REQUIRE_STORAGE();
+    if (::getpwuid(kNobody) == nullptr) {
+        QSKIP("needs the unprivileged user nobody to run the program as");
+    }
+    ScopedLoop loop(ScopedLoop::Content::Ext4, QString::fromUtf8("不许"));
+    QVERIFY(waitForFileSystem(loop));
+    QTemporaryDir home;
+    QVERIFY(::chown(QFile::encodeName(home.path()).constData(), kNobody, kNobody) == 0);
+    QVERIFY(passesInChild(
+        "notAllowedIsTold", "not-allowed",
+        {"HOME=" + home.path(), "XDG_RUNTIME_DIR=" + home.path(), "TMPDIR=" + home.path()},
+        kNobody));
+}
+
+QTEST_MAIN(TestVolumes)
+#include "tst_volumes.moc"

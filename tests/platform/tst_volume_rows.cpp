@@ -1,0 +1,97 @@
+// Which of the storage service's volumes are drive rows and what they read, decided from
+// objects recorded from a real udisksd (loop devices holding ext4, NTFS and swap, one
+// hidden by a udev rule), with fstab entries, other users' loop devices and a locked
+// container added by hand.
+
+#include "platform/volumes/VolumeRows.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace platform::volumes;
+
+namespace {
+
+ManagedObjects recordedObjects() {
+    QFile file(QStringLiteral(DIRQUILL_VOLUME_OBJECTS));
+    if (!file.open(QIODevice::ReadOnly)) {
+        qFatal("the recorded objects are missing");
+    }
+    ManagedObjects objects;
+    const QVariantMap byPath = QJsonDocument::fromJson(file.readAll()).toVariant().toMap();
+    for (auto object = byPath.cbegin(); object != byPath.cend(); ++object) {
+        Interfaces interfaces;
+        const QVariantMap byName = object.value().toMap();
+        for (auto interface = byName.cbegin(); interface != byName.cend(); ++interface) {
+            interfaces.insert(interface.key(), interface.value().toMap());
+        }
+        objects.insert(object.key(), interfaces);
+    }
+    return objects;
+}
+
+QStringList places(const QList<Volume>& volumes) {
+    QStringList texts;
+    for (const Volume& volume : volumes) {
+        texts.append(volume.place);
+    }
+    return texts;
+}
+
+} // namespace
+
+class TestVolumeRows : public QObject {
+    Q_OBJECT
+private slots:
+    void rowsFromRecordedObjects();
+    void lockedByWindowsOnlyWhenNtfsComesUpReadOnly();
+};
+
+void TestVolumeRows::rowsFromRecordedObjects() {
+    const VolumeUser user{1234, QStringLiteral("ann")};
+    const QList<Volume> volumes = driveVolumes(recordedObjects(), user);
+
+    // File systems only (no swap, no empty loop device, no locked container), none
+    // marked hidden by udev or by fstab, no loop device another user set up.
+    QStringList objects;
+    for (const Volume& volume : volumes) {
+        objects.append(volume.object.section(QLatin1Char('/'), -1));
+    }
+    QCOMPARE(objects, QStringList({"loop0", "loop1", "loop11", "loop4", "loop5", "loop8"}));
+
+    // The mounted one reads its mount point; the others where they will be mounted: the
+    // fstab entry's folder, else the label ('/' made '_'), else the UUID.
+    const Volume& mounted = volumes[1];
+    QVERIFY(mounted.mounted);
+    QCOMPARE(mounted.place, QString::fromUtf8("/media/root/软件/"));
+    QCOMPARE(mounted.type, QByteArray("ntfs"));
+    QCOMPARE(volumes[0].device, QByteArray("7:0"));
+    QVERIFY(!volumes[0].readOnlyDevice);
+
+    // Rows for the volumes not mounted, neither by the service's word nor in the mount
+    // table now, in the order of their texts.
+    QCOMPARE(places(unmountedVolumes(volumes, {})),
+             QStringList({"/media/ann/2a607dfe-23f4-479a-9299-31ab0b5ea090/", "/media/ann/A_B/",
+                          QString::fromUtf8("/media/ann/DATA盘/"),
+                          QString::fromUtf8("/media/ann/我的/"), QString::fromUtf8("/srv/数据/")}));
+    QCOMPARE(places(unmountedVolumes(volumes, {"7:0", "7:4", "7:8", "7:11"})),
+             QStringList({"/media/ann/A_B/"}));
+}
+
+void TestVolumeRows::lockedByWindowsOnlyWhenNtfsComesUpReadOnly() {
+    Volume ntfs;
+    ntfs.type = "ntfs";
+    QVERIFY(lockedByWindows(ntfs, "ro,user_id=0,group_id=0,allow_other,blksize=4096"));
+    QVERIFY(!lockedByWindows(ntfs, "rw,user_id=0,group_id=0,allow_other,blksize=4096"));
+    // A device that cannot be written is read-only for its own reason.
+    Volume readOnlyDevice = ntfs;
+    readOnlyDevice.readOnlyDevice = true;
+    QVERIFY(!lockedByWindows(readOnlyDevice, "ro,user_id=0"));
+    Volume ext4;
+    ext4.type = "ext4";
+    QVERIFY(!lockedByWindows(ext4, "ro"));
+}
+
+QTEST_GUILESS_MAIN(TestVolumeRows)
+#include "tst_volume_rows.moc"
