@@ -2,12 +2,16 @@
 
 #include "browser/CColumnList.h"
 #include "platform/DesktopOpen.h"
+#include "platform/FileSystem.h"
 #include "res/MenuTemplates.h"
 #include "ui/CDirquillDlg.h"
 #include "ui/HelperWait.h"
+#include "ui/MessageBox.h"
 
 #include <QCursor>
 #include <QMenu>
+
+#include <cerrno>
 
 void CDirquillDlg::OnColumnClick(int k) {
     if (k < kColumnCount - 1) {
@@ -21,7 +25,14 @@ void CDirquillDlg::OnColumnDblClk(int k) {
             return;
         }
     }
-    platform::openWithDesktop(SelectionPath(k));
+    // A path holding a NUL would be opened cut short, so it is refused as every command
+    // refuses it.
+    const QString path = SelectionPath(k);
+    if (path.contains(QChar(u'\0'))) {
+        AfxMessageBox(platform::describeError(EINVAL));
+        return;
+    }
+    platform::openWithDesktop(path);
 }
 
 void CDirquillDlg::OnColumnRClick(int k) {

@@ -87,9 +87,14 @@ void CDirquillDlg::NewFolderIn(int k) {
     if (prompt.DoModal() != IDOK) {
         return;
     }
-    // A folder that cannot be made is not reported: the refilled column shows it.
+    // A folder that cannot be made is not reported: the refilled column shows it. An
+    // invalid name is, as nothing in the column can show that.
     const QString folder = platform::joinPath(parent, prompt.GetName());
-    RunFileChange(k, [&folder] { return platform::HelperCall::makeFolder(folder); });
+    if (const int error =
+            RunFileChange(k, [&folder] { return platform::HelperCall::makeFolder(folder); });
+        error == EINVAL && shouldReport(this, error)) {
+        AfxMessageBox(platform::describeError(error));
+    }
     RefillColumnsFrom(k);
 }
 

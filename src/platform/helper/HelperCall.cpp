@@ -234,6 +234,12 @@ struct HelperCall::Helper {
 
 HelperCall::HelperCall(char kind, const std::string& body, QByteArray path)
     : kind_(kind), path_(std::move(path)) {
+    // Refused as the helper would refuse it, without taking a helper.
+    if (helper::pathsHoldNul(static_cast<helper::Kind>(kind), body)) {
+        state_ = State::Done;
+        error_ = EINVAL;
+        return;
+    }
     if (pool().mountIsFull(path_)) {
         state_ = State::Abandoned;
         error_ = ECANCELED;

@@ -118,6 +118,15 @@ bool splitRenameBody(std::string_view body, std::string_view& from, std::string_
     return true;
 }
 
+bool pathsHoldNul(Kind kind, std::string_view body) {
+    std::string_view from = body;
+    std::string_view to;
+    if (kind == kRename && !splitRenameBody(body, from, to)) {
+        return false;
+    }
+    return from.find('\0') != std::string_view::npos || to.find('\0') != std::string_view::npos;
+}
+
 bool appendNames(std::string_view body, names::NameList& names, std::vector<std::size_t>& sizes) {
     if (body.size() < sizeof(std::uint32_t)) {
         return false;

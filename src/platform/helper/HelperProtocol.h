@@ -88,6 +88,12 @@ std::string renameBody(std::string_view from, std::string_view to);
 // Splits a rename body; false when it is malformed.
 bool splitRenameBody(std::string_view body, std::string_view& from, std::string_view& to);
 
+// Whether a request's path (either path of a rename) holds a NUL byte. The kernel would
+// end the path there and act on a shorter one (the folder instead of an entry in it), so
+// such a request is refused with EINVAL, both before it is sent and when the helper
+// receives it. A malformed rename body holds no paths.
+bool pathsHoldNul(Kind kind, std::string_view body);
+
 // Appends the names of one 'N' frame's body to `names`; `sizes` is room for their
 // lengths, kept from one frame to the next. False, leaving `names` as it was, when the
 // body is not well formed: its lengths must account for its bytes exactly.

@@ -74,6 +74,11 @@ bool answerList(int out, std::string_view folder) {
 }
 
 int answer(int out, Kind kind, std::string_view body) {
+    // Whatever sent it, a path the kernel would cut short is not acted on.
+    if ((kind == kList || kind == kMakeFolder || kind == kTrash || kind == kRename) &&
+        pathsHoldNul(kind, body)) {
+        return sendEnd(out, EINVAL) ? 0 : 1;
+    }
     switch (kind) {
     case kList:
         return answerList(out, body) ? 0 : 1;
