@@ -247,32 +247,33 @@ HelperCall::HelperCall(char kind, const std::string& body, QByteArray path)
     }
     std::string request;
     helper::appendFrame(request, static_cast<helper::Kind>(kind), body);
-    // The helper is idle and reading, so the request goes out at once. A ready helper
-    // that ended meanwhile is replaced once.
-    for (int attempt = 0; attempt < 2 && !helper_; ++attempt) {
-        std::optional<Process> process = pool().take(startError_);
-        if (!process) {
-            firstStartFailure_ = pool().tellStartFailure();
-            lose(Loss::NotStarted, ECHILD);
-            return;
-        }
-        if (helper::sendAll(process->fd, request)) {
-            helper_ = std::make_unique<Helper>(Helper{*process});
-        } else {
-            pool().retire(*process);
-        }
-    }
-    if (!helper_) {
-        lose(Loss::HelperEnded, EIO);
+    std::optional<Process> process = pool().take(startError_);
+    if (!process) {
+        firstStartFailure_ = pool().tellStartFailure();
+        lose(Loss::NotStarted, ECHILD);
         return;
     }
     // The answer is read on a thread that shares it with this call; given up, the thread
-    // ends on its own and takes the answer with it.
-    answer_ = std::make_shared<HelperAnswer>(helper_->process.fd);
+    // ends on its own and takes the answer with it. The thread starts before the request
+    // is sent: at the system's limit on threads none can, and then the helper has been
+    // asked nothing and stays ready, rather than doing work whose answer nobody reads.
+    answer_ = std::make_shared<HelperAnswer>(process->fd);
     QThread* reader = QThread::create([answer = answer_] { answer->read(); });
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     connect(reader, &QThread::finished, this, &HelperCall::answered);
     reader->start();
+    if (!reader->isRunning() && !reader->isFinished()) {
+        delete reader;
+        answer_.reset();
+        pool().giveBack(*process);
+        lose(Loss::NoReader, EAGAIN);
+        return;
+    }
+    helper_ = std::make_unique<Helper>(Helper{*process});
+    // The helper is idle and reading, so the request goes out at once. Should it have
+    // ended meanwhile, the thread finds its end of the socket closed, and the call ends
+    // as a helper lost.
+    helper::sendAll(process->fd, request);
 }
 
 HelperCall::~HelperCall() {

@@ -22,8 +22,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +87,7 @@ private slots:
     void helperKilledDuringACallIsReplaced();
     void seventeenthRequestOnAStuckMountFailsAtOnce();
     void listingThatRunsOutOfMemoryIsDropped();
+    void callWhoseReaderCannotStartIsToldAndAsksNothing();
 };
 
 void HelperCallTest::framesSurviveAnyCut() {
@@ -438,6 +441,57 @@ void HelperCallTest::listingThatRunsOutOfMemoryIsDropped() {
                 : !told                                         ? 3
                 : !goesOn                                       ? 4
                                                                 : 0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+void HelperCallTest::callWhoseReaderCannotStartIsToldAndAsksNothing() {
+    QTemporaryDir dir;
+    const QString file = testsupport::makeFile(dir.path() + "/kept.txt", "k");
+    testsupport::ScopedDataHome data;
+
+    // In a child that has reached its limit on processes and threads: its real user is
+    // one with no processes, held to none, and it gives up the capabilities that lift the
+    // limit (the effective user stays, so that the ready helper stays usable).
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::setHelperProgram({});
+        platform::prepareHelper();
+        const int ready = platform::readyHelperPid();
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct held[2]{};
+        ::syscall(SYS_capget, &header, held);
+        __user_cap_data_struct limited[2] = {held[0], held[1]};
+        for (const int cap : {CAP_SYS_RESOURCE, CAP_SYS_ADMIN}) {
+            limited[cap / 32].effective &= ~(1U << (cap % 32));
+        }
+        rlimit before{};
+        ::getrlimit(RLIMIT_NPROC, &before);
+        const rlimit none{0, before.rlim_max};
+        constexpr uid_t kNobody = 65534;
+        if (ready <= 0 || ::setresuid(kNobody, 0, 0) != 0 ||
+            ::syscall(SYS_capset, &header, limited) != 0 || ::setrlimit(RLIMIT_NPROC, &none) != 0) {
+            ::_exit(10);
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Thread creation error"));
+        auto refused = HelperCall::trash(file);
+        const bool lost = refused->state() == HelperCall::State::Lost &&
+                          refused->loss() == HelperCall::Loss::NoReader;
+        const bool told = platform::helperFaultText(*refused) == text(texts::kReaderNotStarted);
+        QTest::qWait(200);
+        // (Looked at with stat: Qt's checks of a file follow the real user.)
+        const bool untouched =
+            testsupport::existsRaw(QFile::encodeName(file)) && platform::readyHelperPid() == ready;
+        // Below the limit again, the same helper carries the trash out.
+        ::setrlimit(RLIMIT_NPROC, &before);
+        ::syscall(SYS_capset, &header, held);
+        ::setresuid(0, 0, 0);
+        auto trashed = HelperCall::trash(file);
+        const bool goesOn = finishes(*trashed) && trashed->error() == 0 && !QFileInfo::exists(file);
+        ::_exit(!lost ? 1 : !told ? 2 : !untouched ? 3 : !goesOn ? 4 : 0);
     }
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
