@@ -23,6 +23,7 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/TrashInfo.cpp
   src/platform/ErrorText.cpp
   src/platform/MountOfPath.cpp
+  src/platform/PathReach.cpp
   # platform/helper: both ends of the file helper's pipe
   src/platform/helper/HelperProtocol.cpp
   src/platform/helper/HelperServer.cpp

@@ -101,17 +101,24 @@ public:
         return taken;
     }
 
-    // Whether as many helpers as may be are still stuck on the mount that holds `path`.
-    // The mount table is read only when some mount is near that.
-    bool mountIsFull(const QByteArray& path) {
+    // The mounts on which as many helpers as may be are still stuck. Counted only when
+    // that many are stuck at all.
+    std::vector<std::string> fullMounts() {
         reap();
+        std::vector<std::string> full;
         if (std::ranges::count_if(exited_, [](const Ended& e) { return !e.mountPoint.isEmpty(); }) <
             HelperCall::kMaxStuckPerMount) {
-            return false;
+            return full;
         }
-        const QByteArray mountPoint = mountOfPath(path);
-        return std::ranges::count(exited_, mountPoint, &Ended::mountPoint) >=
-               HelperCall::kMaxStuckPerMount;
+        for (const Ended& ended : exited_) {
+            const std::string point = ended.mountPoint.toStdString();
+            if (!ended.mountPoint.isEmpty() && std::ranges::find(full, point) == full.end() &&
+                std::ranges::count(exited_, ended.mountPoint, &Ended::mountPoint) >=
+                    HelperCall::kMaxStuckPerMount) {
+                full.push_back(point);
+            }
+        }
+        return full;
     }
 
     // True once after no helper could be started, until one starts again.
@@ -240,12 +247,19 @@ HelperCall::HelperCall(char kind, const std::string& body, QByteArray path)
         error_ = EINVAL;
         return;
     }
-    if (pool().mountIsFull(path_)) {
+    // A request for a mount on which as many helpers as may be are stuck is given up at
+    // once. Where a link on the path leads there, only the helper can tell: it is sent
+    // the full mounts and refuses the request before it walks onto one.
+    const std::vector<std::string> full = pool().fullMounts();
+    if (!full.empty() && std::ranges::find(full, mountOfPath(path_).toStdString()) != full.end()) {
         state_ = State::Abandoned;
         error_ = ECANCELED;
         return;
     }
     std::string request;
+    if (!full.empty()) {
+        helper::appendFrame(request, helper::kFullMounts, helper::mountPointsBody(full));
+    }
     helper::appendFrame(request, static_cast<helper::Kind>(kind), body);
     std::optional<Process> process = pool().take(startError_);
     if (!process) {
@@ -327,7 +341,11 @@ void HelperCall::abandon() {
     }
     // The reading thread still watches the socket; it is closed when the thread is done.
     answer_->giveUp();
-    pool().abandon(helper_->process.pid, path_);
+    // Counted against the mount the helper said the path leads to, if a link on it led
+    // elsewhere.
+    const std::string reached = answer_->reached();
+    pool().abandon(helper_->process.pid,
+                   reached.empty() ? path_ : QByteArray(reached.data(), qsizetype(reached.size())));
     state_ = State::Abandoned;
     error_ = ECANCELED;
 }

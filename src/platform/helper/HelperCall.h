@@ -24,7 +24,10 @@ class HelperAnswer;
 // read.
 //
 // At most kMaxStuckPerMount helpers are left behind on one mount: while that many are
-// still alive, a request for a path on it is abandoned at once, without a helper.
+// still alive, a request for a path on it is abandoned at once, without a helper. A
+// helper is counted against the mount its path really leads to: where a symbolic link
+// on the path leads to another mount, the helper says so before it walks on, and it
+// refuses (ECANCELED) a request whose link leads onto a mount that is full.
 class HelperCall : public QObject {
     Q_OBJECT
 public:

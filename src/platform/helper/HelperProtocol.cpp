@@ -1,5 +1,6 @@
 #include "platform/helper/HelperProtocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -116,6 +117,28 @@ bool splitRenameBody(std::string_view body, std::string_view& from, std::string_
     from = body.substr(sizeof(std::uint32_t), length);
     to = body.substr(sizeof(std::uint32_t) + length);
     return true;
+}
+
+std::vector<std::string_view> splitMountPoints(std::string_view body) {
+    std::vector<std::string_view> points;
+    std::size_t start = 0;
+    while (start <= body.size() && !body.empty()) {
+        const std::size_t end = std::min(body.find('\0', start), body.size());
+        points.push_back(body.substr(start, end - start));
+        start = end + 1;
+    }
+    return points;
+}
+
+std::string mountPointsBody(const std::vector<std::string>& mountPoints) {
+    std::string body;
+    for (const std::string& point : mountPoints) {
+        if (!body.empty()) {
+            body.push_back('\0');
+        }
+        body += point;
+    }
+    return body;
 }
 
 bool pathsHoldNul(Kind kind, std::string_view body) {

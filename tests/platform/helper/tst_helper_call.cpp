@@ -355,14 +355,18 @@ void HelperCallTest::seventeenthRequestOnAStuckMountFailsAtOnce() {
     QVERIFY(mount.mounted());
     testsupport::makeFolder(mount.backing() + "/stuck");
     testsupport::makeFile(mount.backing() + "/normal/one");
+    // The stuck helpers come through a link on another mount, as a work directory
+    // "~/nas" that links to a network share does.
     QTemporaryDir elsewhere;
     testsupport::makeFile(elsewhere.path() + "/two");
+    const QString link = elsewhere.path() + "/nas";
+    QVERIFY(QFile::link(mount.path(), link));
 
     // A helper killed before its call reached the file system ends at once and does not
     // count; only those left waiting do.
     int stuck = 0;
     for (int tries = 0; stuck < HelperCall::kMaxStuckPerMount && tries < 100; ++tries) {
-        auto call = HelperCall::list(mount.path() + "/stuck");
+        auto call = HelperCall::list(link + "/stuck");
         QVERIFY(call->running());
         QTest::qWait(100);
         const int pid = call->helperPid();
@@ -371,8 +375,8 @@ void HelperCallTest::seventeenthRequestOnAStuckMountFailsAtOnce() {
         stuck += isWaiting(pid) ? 1 : 0;
     }
     QCOMPARE(stuck, HelperCall::kMaxStuckPerMount);
-    // Below the bound the mount's other folders were listable; at it, every request for
-    // the mount is given up at once without a helper, also through a relative path.
+    // They count against the mount the link leads to: every request for it is given up
+    // at once without a helper, also through a relative path.
     const QDir here;
     const QString relative = here.relativeFilePath(mount.path() + "/normal");
     for (const QString& path : {mount.path() + "/stuck", relative}) {
@@ -383,11 +387,15 @@ void HelperCallTest::seventeenthRequestOnAStuckMountFailsAtOnce() {
     }
     auto renamed = HelperCall::rename(mount.path() + "/normal/one", mount.path() + "/normal/2");
     QCOMPARE(renamed->error(), ECANCELED);
+    // Through the link the helper refuses it before it reaches the mount, and ends.
+    auto viaLink = HelperCall::list(link + "/normal");
+    QVERIFY(finishes(*viaLink));
+    QCOMPARE(viaLink->error(), ECANCELED);
 
-    // Other mounts are served.
+    // The mount that holds the link is served.
     auto other = HelperCall::list(elsewhere.path());
     QVERIFY(finishes(*other));
-    QCOMPARE(namesOf(*other), QSet<QByteArray>({"two"}));
+    QCOMPARE(namesOf(*other), QSet<QByteArray>({"nas", "two"}));
 }
 
 void HelperCallTest::listingThatRunsOutOfMemoryIsDropped() {
