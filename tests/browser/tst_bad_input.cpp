@@ -1,6 +1,7 @@
 // Bad input through the real main window: odd names, folders that cannot be read or
 // vanish, paths too long for the kernel, links, special files, a missing data folder, a
-// huge work-directory list and prompts given text a line edit does not expect.
+// huge work-directory list, prompts given text a line edit does not expect and paths that
+// hold a NUL byte.
 
 #include "TestSupport.h"
 

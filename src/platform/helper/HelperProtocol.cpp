@@ -132,11 +132,11 @@ std::vector<std::string_view> splitMountPoints(std::string_view body) {
 
 std::string mountPointsBody(const std::vector<std::string>& mountPoints) {
     std::string body;
-    for (const std::string& point : mountPoints) {
-        if (!body.empty()) {
+    for (std::size_t i = 0; i < mountPoints.size(); ++i) {
+        if (i > 0) {
             body.push_back('\0');
         }
-        body += point;
+        body += mountPoints[i];
     }
     return body;
 }
