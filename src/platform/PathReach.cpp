@@ -77,7 +77,9 @@ bool followPath(std::string_view path, bool followLast, const PathReached& reach
         if (toWalk.empty() && !followLast) {
             return true;
         }
-        std::string next = walked + '/' + part;
+        std::string next = walked;
+        next += '/';
+        next += part;
         struct stat status {};
         if (::lstat(next.c_str(), &status) != 0) {
             return true;

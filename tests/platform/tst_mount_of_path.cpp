@@ -38,12 +38,12 @@ void MountOfPathTest::deepestMountPointThatHoldsThePathWhole() {
 
 void MountOfPathTest::linksSayWhereThePathLeads() {
     QTemporaryDir dir;
-    const QString root = dir.path();
-    testsupport::makeFolder(root + "/share/deep/er");
-    testsupport::makeFolder(root + "/home/u");
-    QVERIFY(QFile::link(root + "/share", root + "/home/u/nas")); // absolute
-    QVERIFY(QFile::link("../u/nas/deep", root + "/home/u/rel")); // relative, onto a link
-    QVERIFY(QFile::link("loop", root + "/home/u/loop"));
+    const QString r = dir.path();
+    testsupport::makeFolder(r + "/share/deep/er");
+    testsupport::makeFolder(r + "/home/u");
+    QVERIFY(QFile::link(r + "/share", r + "/home/u/nas"));    // absolute
+    QVERIFY(QFile::link("../u/nas/deep", r + "/home/u/rel")); // relative, onto a link
+    QVERIFY(QFile::link("loop", r + "/home/u/loop"));
     const auto walk = [](const QString& path, bool followLast) {
         QStringList told;
         platform::followPath(QFile::encodeName(path).toStdString(), followLast,
@@ -53,7 +53,6 @@ void MountOfPathTest::linksSayWhereThePathLeads() {
                              });
         return told;
     };
-    const QString r = root;
     // No link: nothing to say. Each link followed: where the whole path now stands.
     QCOMPARE(walk(r + "/share/deep/er", true), QStringList());
     QCOMPARE(walk(r + "/home/u/nas/deep/./er", true), QStringList({r + "/share/deep/./er"}));
