@@ -24,6 +24,7 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/TrashInfo.cpp
   src/platform/ErrorText.cpp
   src/platform/MountOfPath.cpp
+  src/platform/PathReach.cpp
   src/platform/PendingCall.h
   # platform/volumes: which of the storage service's volumes are drive rows
   src/platform/volumes/VolumeRows.cpp

@@ -1,7 +1,8 @@
 // The program's reader of the file helper's answers, on any byte stream from the helper's
 // socket: it ends on the first end frame, or refuses the stream as malformed, or reports
 // the helper lost when the stream stops early. What it takes matches what the frames
-// say, in the order of names. No crash, no hang, no allocation beyond the bytes sent.
+// say, in the order of names, and where the path led is the last such frame's path. No crash, no
+// hang, no allocation beyond the bytes sent.
 
 #include "FuzzCheck.h"
 #include "NameOrderOf.h"
@@ -30,6 +31,7 @@ struct Expected {
     bool clean = false;
     int error = 0;
     std::vector<std::string_view> names;
+    std::string_view reached;
 };
 
 std::uint32_t u32At(std::string_view bytes, std::size_t at) {
@@ -78,6 +80,10 @@ Expected expectedOf(std::string_view stream) {
         if (kind == 'N' && namesOf(body, expected.names)) {
             continue;
         }
+        if (kind == 'P') {
+            expected.reached = body;
+            continue;
+        }
         if (kind == 'E' && body.size() >= 4) {
             expected.complete = true;
             expected.clean = at == stream.size();
@@ -111,6 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     answer.read();
     const Expected expected = expectedOf(stream);
     FUZZ_CHECK(answer.complete() == expected.complete);
+    FUZZ_CHECK(answer.reached() == expected.reached);
     if (expected.complete) {
         FUZZ_CHECK(answer.clean() == expected.clean);
         FUZZ_CHECK(answer.error() == expected.error);

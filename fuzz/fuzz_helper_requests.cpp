@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace helper = platform::helper;
 
@@ -28,6 +29,15 @@ bool takeRequest(const helper::Frame& frame) {
     case helper::kTrash: {
         const QByteArray path(frame.body.data(), static_cast<qsizetype>(frame.body.size()));
         FUZZ_CHECK(names::encodeName(names::decodeName(frame.body)) == path);
+        return true;
+    }
+    case helper::kFullMounts: {
+        std::vector<std::string> points;
+        for (const std::string_view point : helper::splitMountPoints(frame.body)) {
+            FUZZ_CHECK(point.find('\0') == std::string_view::npos);
+            points.emplace_back(point);
+        }
+        FUZZ_CHECK(helper::mountPointsBody(points) == frame.body);
         return true;
     }
     case helper::kRename: {

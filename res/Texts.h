@@ -40,6 +40,8 @@ inline constexpr const char* kNameRefusedByWindowsVolume =
 inline constexpr const char* kHelperStartFailed = "无法启动文件助手 dirquill-io：";
 inline constexpr const char* kHelperEnded = "文件助手意外退出，操作是否完成未知。";
 inline constexpr const char* kListingOutOfMemory = "文件夹中的项目太多，内存不足，无法全部列出。";
+inline constexpr const char* kReaderNotStarted =
+    "系统的线程数已达上限，无法读取文件助手的应答，操作未执行。请关闭一些程序后重试。";
 
 // The line over a column while the program waits for the disk; %1 is the entries read.
 inline constexpr const char* kReadingLine = "正在读取… 已读 %1 项（按 Esc 取消）";

@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPalette>
 
+#include <utility>
+
 CColumnList::CColumnList(QWidget* parent) : QTableView(parent), model_(new ColumnModel(this)) {
     setModel(model_);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -128,9 +130,22 @@ void CColumnList::SelectRow(int row) {
                                                  QItemSelectionModel::Rows);
 }
 
+void CColumnList::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        leftPressed_ = true;
+    }
+    QTableView::mousePressEvent(event);
+}
+
 void CColumnList::mouseReleaseEvent(QMouseEvent* event) {
     QTableView::mouseReleaseEvent(event);
     if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    // A press dropped while the window waited (the second press of a double click on a
+    // slow folder) is followed by a release after the wait, which must not list again.
+    if (!std::exchange(leftPressed_, false)) {
+        swallowRelease_ = false;
         return;
     }
     // The release that ends a double click is not a click of its own.

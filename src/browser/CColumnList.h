@@ -62,6 +62,7 @@ signals:
     void rightClicked();
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -70,4 +71,7 @@ private:
     ColumnModel* model_;
     std::optional<QString> listedFrom_;
     bool swallowRelease_ = false;
+    // Whether the left button's last press reached the column. One dropped during a wait
+    // on the file helper did not, and its release is no click.
+    bool leftPressed_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "browser/CColumnList.h"
 #include "platform/DesktopOpen.h"
+#include "platform/FileSystem.h"
 #include "res/MenuTemplates.h"
 #include "res/Texts.h"
 #include "ui/CDirquillDlg.h"
@@ -10,6 +11,8 @@
 
 #include <QCursor>
 #include <QMenu>
+
+#include <cerrno>
 
 void CDirquillDlg::OnColumnClick(int k) {
     // A click on a volume not mounted yet mounts it, then lists it like any drive.
@@ -32,7 +35,14 @@ void CDirquillDlg::OnColumnDblClk(int k) {
             return;
         }
     }
-    platform::openWithDesktop(SelectionPath(k));
+    // A path holding a NUL would be opened cut short, so it is refused as every command
+    // refuses it.
+    const QString path = SelectionPath(k);
+    if (path.contains(QChar(u'\0'))) {
+        AfxMessageBox(platform::describeError(EINVAL));
+        return;
+    }
+    platform::openWithDesktop(path);
 }
 
 void CDirquillDlg::OnColumnRClick(int k) {

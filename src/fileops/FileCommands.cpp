@@ -2,6 +2,7 @@
 // Each takes the column it was chosen in; the handlers per column only pass it on.
 
 #include "browser/CColumnList.h"
+#include "names/VisibleText.h"
 #include "platform/FileSystem.h"
 #include "platform/PathJoin.h"
 #include "platform/helper/HelperCall.h"
@@ -88,15 +89,21 @@ void CDirquillDlg::NewFolderIn(int k) {
         return;
     }
     // A folder that cannot be made is not reported, as the refilled column shows it;
-    // except a name the volume refuses, which the user could not tell from the column.
+    // except an invalid name, which nothing in the column can show, and a name the
+    // volume refuses, which the user could not tell from the column.
     const QString name = prompt.GetName();
     const QString folder = platform::joinPath(parent, name);
     if (const int error =
             RunFileChange(k, [&folder] { return platform::HelperCall::makeFolder(folder); });
-        error == EINVAL && platform::refusedByWindowsVolumes(name) && shouldReport(this, error)) {
-        AfxMessageBox(QString::fromUtf8(texts::kNewFolderFailed)
-                          .arg(platform::joinPath(SelectionDisplayPath(k - 1), name),
-                               platform::describeNameError(error, name)));
+        error == EINVAL && shouldReport(this, error)) {
+        if (platform::refusedByWindowsVolumes(name)) {
+            AfxMessageBox(QString::fromUtf8(texts::kNewFolderFailed)
+                              .arg(platform::joinPath(SelectionDisplayPath(k - 1),
+                                                      names::visibleText(name)),
+                                   platform::describeNameError(error, name)));
+        } else {
+            AfxMessageBox(platform::describeError(error));
+        }
     }
     RefillColumnsFrom(k);
 }

@@ -9,7 +9,8 @@
 namespace platform {
 
 bool openWithDesktop(const QString& path) {
-    if (path.isEmpty()) {
+    // The opening program would end a path at a NUL and open its folder instead.
+    if (path.isEmpty() || path.contains(QChar(u'\0'))) {
         return false;
     }
     // Collapsing separators matters: a URL path starting with "//" would name a host.

@@ -1,11 +1,16 @@
 // Bad input through the real main window: odd names, folders that cannot be read or
 // vanish, paths too long for the kernel, links, special files, a missing data folder, a
-// huge work-directory list and prompts given text a line edit does not expect.
+// huge work-directory list, prompts given text a line edit does not expect and paths that
+// hold a NUL byte.
 
 #include "TestSupport.h"
 
 #include "browser/CColumnList.h"
 #include "names/NameCodec.h"
+#include "platform/FileSystem.h"
+#include "platform/helper/HelperCall.h"
+#include "platform/helper/HelperProtocol.h"
+#include "platform/helper/HelperServer.h"
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
 
@@ -171,6 +176,7 @@ private slots:
     void trashWithMissingDataFolder();
     void tenThousandWorkDirectoriesLoad();
     void promptsWithLongOrMultiLineText();
+    void pathsHoldingNulAreRefused();
 };
 
 void TestBadInput::oddNamesAreHandledAsThemselves_data() {
@@ -505,6 +511,82 @@ void TestBadInput::promptsWithLongOrMultiLineText() {
     b.dlg.OnNewFolder2();
     QVERIFY(QFileInfo(b.root() + "/in/" + held).isDir());
     QCOMPARE(b.rows(2), QStringList({held}));
+}
+
+void TestBadInput::pathsHoldingNulAreRefused() {
+    // A work directory stored with a NUL: the kernel would read it as the folder before
+    // the NUL, whose entries it must never act on.
+    ScopedDataHome data;
+    OpenRecorder opened;
+    QTemporaryDir place;
+    makeFile(place.path() + "/docs/a.txt", "a");
+    makeFile(place.path() + "/plain.txt", "p");
+    const QString workDir = place.path() + "/docs" + QChar(u'\0') + "x";
+    Browser b({workDir, place.path()});
+    b.select(0, b.dlg.Column(0).GetItemCount() - 2);
+    QCOMPARE(b.dlg.Column(0).GetItemText(b.dlg.SelectedRow(0)), workDir);
+    QCOMPARE(b.rows(1), QStringList());
+
+    const QString invalid = platform::describeError(EINVAL);
+    QString message;
+    answerNextPrompt("made");
+    closeNextMessageBox(&message);
+    b.dlg.OnNewFolder1();
+    QCOMPARE(message, invalid);
+    message.clear();
+    closeNextMessageBox(&message);
+    b.dlg.OnColumnDblClk(0);
+    QCOMPARE(message, invalid);
+    QVERIFY(opened.urls.isEmpty());
+    QCOMPARE(QDir(place.path() + "/docs").entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList({"a.txt"}));
+
+    // A new name holding a NUL (pasted text) is refused too.
+    b.select(0, b.dlg.Column(0).GetItemCount() - 1);
+    QVERIFY(b.select(1, "plain.txt"));
+    message.clear();
+    onNextModal([](QWidget* prompt) {
+        prompt->findChild<QLineEdit*>()->setText(QStringLiteral("docs") + QChar(u'\0') + "y");
+        QTest::keyClick(prompt, Qt::Key_Return);
+    });
+    closeNextMessageBox(&message);
+    b.dlg.OnRename1();
+    QVERIFY2(message.contains("plain.txt") && message.endsWith(invalid), qPrintable(message));
+    QVERIFY(QFileInfo::exists(place.path() + "/plain.txt"));
+
+    // A trash of an entry below such a folder takes neither the entry nor the folder, in
+    // the program and in the helper, whoever sends it the request.
+    const QString below = workDir + "/a.txt";
+    auto trashed = platform::HelperCall::trash(below);
+    QCOMPARE(trashed->state(), platform::HelperCall::State::Done);
+    QCOMPARE(trashed->error(), EINVAL);
+    int ends[2];
+    QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    std::string requests;
+    const QByteArray raw = bytes(below);
+    namespace helper = platform::helper;
+    helper::appendFrame(requests, helper::kTrash, {raw.constData(), std::size_t(raw.size())});
+    helper::appendFrame(
+        requests, helper::kRename,
+        helper::renameBody(bytes(place.path() + "/plain.txt").toStdString(), raw.toStdString()));
+    QVERIFY(helper::sendAll(ends[0], requests));
+    ::shutdown(ends[0], SHUT_WR);
+    QCOMPARE(helper::serveRequests(ends[1], ends[1]), 0);
+    char answers[64];
+    const ssize_t got = ::read(ends[0], answers, sizeof answers);
+    ::close(ends[0]);
+    ::close(ends[1]);
+    helper::FrameReader reader;
+    reader.feed(answers, std::size_t(std::max<ssize_t>(got, 0)));
+    for (int i = 0; i < 2; ++i) {
+        helper::Frame frame;
+        QVERIFY(reader.next(frame));
+        QCOMPARE(frame.kind, helper::kEnd);
+        QCOMPARE(int(helper::readU32(frame.body.data())), EINVAL);
+    }
+    QVERIFY(QFileInfo::exists(place.path() + "/docs/a.txt"));
+    QVERIFY(QFileInfo::exists(place.path() + "/plain.txt"));
+    QVERIFY(rawEntries(data.trashFiles()).isEmpty());
 }
 
 QTEST_MAIN(TestBadInput)

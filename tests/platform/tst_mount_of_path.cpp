@@ -1,13 +1,19 @@
-// The mount that holds a path, found from the path's text in the mount table.
+// The mount that holds a path, found from the path's text in the mount table, and where
+// a path with links really leads, walked on real folders.
 
 #include "platform/MountOfPath.h"
+#include "platform/PathReach.h"
+#include "support/TestSupport.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class MountOfPathTest : public QObject {
     Q_OBJECT
 private slots:
     void deepestMountPointThatHoldsThePathWhole();
+    void linksSayWhereThePathLeads();
 };
 
 void MountOfPathTest::deepestMountPointThatHoldsThePathWhole() {
@@ -28,6 +34,46 @@ void MountOfPathTest::deepestMountPointThatHoldsThePathWhole() {
     QCOMPARE(mountOf("docs/../x"), QByteArray("/mnt/nfs"));
     QCOMPARE(mountOf("../../share/./a"), QByteArray("/mnt/share"));
     QCOMPARE(mountOf("/mnt/nfs/deeper/../x"), QByteArray("/mnt/nfs"));
+}
+
+void MountOfPathTest::linksSayWhereThePathLeads() {
+    QTemporaryDir dir;
+    const QString r = dir.path();
+    testsupport::makeFolder(r + "/share/deep/er");
+    testsupport::makeFolder(r + "/home/u");
+    QVERIFY(QFile::link(r + "/share", r + "/home/u/nas"));    // absolute
+    QVERIFY(QFile::link("../u/nas/deep", r + "/home/u/rel")); // relative, onto a link
+    QVERIFY(QFile::link("loop", r + "/home/u/loop"));
+    const auto walk = [](const QString& path, bool followLast) {
+        QStringList told;
+        platform::followPath(QFile::encodeName(path).toStdString(), followLast,
+                             [&told](const std::string& at) {
+                                 told.append(QFile::decodeName(QByteArray::fromStdString(at)));
+                                 return true;
+                             });
+        return told;
+    };
+    // No link: nothing to say. Each link followed: where the whole path now stands.
+    QCOMPARE(walk(r + "/share/deep/er", true), QStringList());
+    QCOMPARE(walk(r + "/home/u/nas/deep/./er", true), QStringList({r + "/share/deep/./er"}));
+    QCOMPARE(walk(r + "/home/u/rel/er/..", true),
+             QStringList({r + "/home/u/../u/nas/deep/er/..", r + "/share/deep/er/.."}));
+    // The entry a command acts on is not followed, the folders above it are.
+    QCOMPARE(walk(r + "/home/u/nas", false), QStringList());
+    QCOMPARE(walk(r + "/home/u/nas/new", false), QStringList({r + "/share/new"}));
+    {
+        testsupport::ScopedCurrentDir here(r + "/home");
+        QCOMPARE(walk("u/nas/deep", true), QStringList({r + "/share/deep"}));
+    }
+    // A loop ends the walk where the kernel gives up; a missing entry ends it at once.
+    QCOMPARE(walk(r + "/home/u/loop/x", true).size(), 40);
+    QCOMPARE(walk(r + "/home/u/missing/nas", true), QStringList());
+
+    // Told a path, the caller can stop the walk there.
+    int told = 0;
+    QVERIFY(!platform::followPath(QFile::encodeName(r + "/home/u/rel").toStdString(), true,
+                                  [&told](const std::string&) { return ++told < 1; }));
+    QCOMPARE(told, 1);
 }
 
 QTEST_GUILESS_MAIN(MountOfPathTest)

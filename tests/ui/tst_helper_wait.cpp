@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace testsupport;
@@ -84,6 +85,7 @@ private slots:
     void closingDuringAWaitClosesTheWindow();
     void closingDuringACommandStartsNoRefill();
     void heldEscapeIsOnePress();
+    void releaseWhosePressWasDroppedIsNoClick();
 };
 
 void TestHelperWait::escapeGivesUpAFolderThatNeverOpens() {
@@ -269,6 +271,36 @@ void TestHelperWait::heldEscapeIsOnePress() {
     QTest::qWait(100);
     QTest::keyClick(&m.b.dlg, Qt::Key_Escape);
     QTRY_VERIFY(!m.b.dlg.isVisible());
+}
+
+void TestHelperWait::releaseWhosePressWasDroppedIsNoClick() {
+    MountedBrowser m;
+    QVERIFY(m.mount.mounted());
+    makeFile(m.mount.backing() + "/slow/x.txt");
+    m.b.select(0, 1);
+    CColumnList& column = m.b.dlg.Column(1);
+    const int row = static_cast<int>(rowTexts(column).indexOf("slow"));
+    QVERIFY(row >= 0);
+    QWidget* rows = column.viewport();
+    const QPoint pos = column.visualRect(column.model()->index(row, 0)).center();
+
+    // A double click on a slow folder: its second press comes during the first click's
+    // wait and is dropped; its release, after the wait, is no click and lists nothing.
+    QSignalSpy clicks(&column, &CColumnList::leftClicked);
+    DuringEachWait presser(
+        m.b.dlg, [&] { QTest::mousePress(rows, Qt::LeftButton, {}, pos); }, false);
+    QTest::mouseClick(rows, Qt::LeftButton, {}, pos);
+    QCOMPARE(presser.waits, 1);
+    QCOMPARE(m.b.rows(2), QStringList({"x.txt"}));
+    QTest::qWait(100);
+    QTest::mouseRelease(rows, Qt::LeftButton, {}, pos);
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(presser.waits, 1);
+
+    // The next press and release that both reach the column are a click again.
+    QTest::mouseClick(rows, Qt::LeftButton, {}, pos);
+    QCOMPARE(clicks.count(), 2);
+    QCOMPARE(presser.waits, 2);
 }
 
 QTEST_MAIN(TestHelperWait)

@@ -49,6 +49,11 @@ void HelperAnswer::giveUp() {
     [[maybe_unused]] const ssize_t written = ::write(wakeWrite_, &one, sizeof one);
 }
 
+std::string HelperAnswer::reached() const {
+    const std::lock_guard lock(reachedLock_);
+    return reached_;
+}
+
 void HelperAnswer::read() {
     // A folder can hold more names than memory: the listing is lost, not the program.
     try {
@@ -89,6 +94,9 @@ void HelperAnswer::readFrames() {
                 }
                 sorter.add(names_);
                 entries_.store(names_.size(), std::memory_order_relaxed);
+            } else if (frame.kind == helper::kReached) {
+                const std::lock_guard lock(reachedLock_);
+                reached_.assign(frame.body);
             } else if (frame.kind == helper::kEnd && frame.body.size() >= sizeof(std::uint32_t)) {
                 error_ = static_cast<int>(helper::readU32(frame.body.data()));
                 clean_ = !frames.pending();

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +37,10 @@ public:
         return entries_.load(std::memory_order_relaxed);
     }
 
+    // Where the helper said the request's path leads once it followed a link on it, or
+    // empty; any thread.
+    [[nodiscard]] std::string reached() const;
+
     // Once read() has returned:
     // whether the answer ended as answers do (else the helper was lost or broke it);
     [[nodiscard]] bool complete() const { return complete_; }
@@ -52,6 +58,8 @@ private:
     int wake_;
     std::atomic<bool> givenUp_{false};
     std::atomic<std::uint64_t> entries_{0};
+    mutable std::mutex reachedLock_;
+    std::string reached_;
     bool complete_ = false;
     bool clean_ = false;
     bool outOfMemory_ = false;

@@ -101,17 +101,24 @@ public:
         return taken;
     }
 
-    // Whether as many helpers as may be are still stuck on the mount that holds `path`.
-    // The mount table is read only when some mount is near that.
-    bool mountIsFull(const QByteArray& path) {
+    // The mounts on which as many helpers as may be are still stuck. Counted only when
+    // that many are stuck at all.
+    std::vector<std::string> fullMounts() {
         reap();
+        std::vector<std::string> full;
         if (std::ranges::count_if(exited_, [](const Ended& e) { return !e.mountPoint.isEmpty(); }) <
             HelperCall::kMaxStuckPerMount) {
-            return false;
+            return full;
         }
-        const QByteArray mountPoint = mountOfPath(path);
-        return std::ranges::count(exited_, mountPoint, &Ended::mountPoint) >=
-               HelperCall::kMaxStuckPerMount;
+        for (const Ended& ended : exited_) {
+            const std::string point = ended.mountPoint.toStdString();
+            if (!ended.mountPoint.isEmpty() && std::ranges::find(full, point) == full.end() &&
+                std::ranges::count(exited_, ended.mountPoint, &Ended::mountPoint) >=
+                    HelperCall::kMaxStuckPerMount) {
+                full.push_back(point);
+            }
+        }
+        return full;
     }
 
     // True once after no helper could be started, until one starts again.
@@ -234,39 +241,53 @@ struct HelperCall::Helper {
 
 HelperCall::HelperCall(char kind, const std::string& body, QByteArray path)
     : kind_(kind), path_(std::move(path)) {
-    if (pool().mountIsFull(path_)) {
+    // Refused as the helper would refuse it, without taking a helper.
+    if (helper::pathsHoldNul(static_cast<helper::Kind>(kind), body)) {
+        state_ = State::Done;
+        error_ = EINVAL;
+        return;
+    }
+    // A request for a mount on which as many helpers as may be are stuck is given up at
+    // once. Where a link on the path leads there, only the helper can tell: it is sent
+    // the full mounts and refuses the request before it walks onto one.
+    const std::vector<std::string> full = pool().fullMounts();
+    if (!full.empty() && std::ranges::find(full, mountOfPath(path_).toStdString()) != full.end()) {
         state_ = State::Abandoned;
         error_ = ECANCELED;
         return;
     }
     std::string request;
-    helper::appendFrame(request, static_cast<helper::Kind>(kind), body);
-    // The helper is idle and reading, so the request goes out at once. A ready helper
-    // that ended meanwhile is replaced once.
-    for (int attempt = 0; attempt < 2 && !helper_; ++attempt) {
-        std::optional<Process> process = pool().take(startError_);
-        if (!process) {
-            firstStartFailure_ = pool().tellStartFailure();
-            lose(Loss::NotStarted, ECHILD);
-            return;
-        }
-        if (helper::sendAll(process->fd, request)) {
-            helper_ = std::make_unique<Helper>(Helper{*process});
-        } else {
-            pool().retire(*process);
-        }
+    if (!full.empty()) {
+        helper::appendFrame(request, helper::kFullMounts, helper::mountPointsBody(full));
     }
-    if (!helper_) {
-        lose(Loss::HelperEnded, EIO);
+    helper::appendFrame(request, static_cast<helper::Kind>(kind), body);
+    std::optional<Process> process = pool().take(startError_);
+    if (!process) {
+        firstStartFailure_ = pool().tellStartFailure();
+        lose(Loss::NotStarted, ECHILD);
         return;
     }
     // The answer is read on a thread that shares it with this call; given up, the thread
-    // ends on its own and takes the answer with it.
-    answer_ = std::make_shared<HelperAnswer>(helper_->process.fd);
+    // ends on its own and takes the answer with it. The thread starts before the request
+    // is sent: at the system's limit on threads none can, and then the helper has been
+    // asked nothing and stays ready, rather than doing work whose answer nobody reads.
+    answer_ = std::make_shared<HelperAnswer>(process->fd);
     QThread* reader = QThread::create([answer = answer_] { answer->read(); });
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     connect(reader, &QThread::finished, this, &HelperCall::answered);
     reader->start();
+    if (!reader->isRunning() && !reader->isFinished()) {
+        delete reader;
+        answer_.reset();
+        pool().giveBack(*process);
+        lose(Loss::NoReader, EAGAIN);
+        return;
+    }
+    helper_ = std::make_unique<Helper>(Helper{*process});
+    // The helper is idle and reading, so the request goes out at once. Should it have
+    // ended meanwhile, the thread finds its end of the socket closed, and the call ends
+    // as a helper lost.
+    helper::sendAll(process->fd, request);
 }
 
 HelperCall::~HelperCall() {
@@ -320,7 +341,11 @@ void HelperCall::abandon() {
     }
     // The reading thread still watches the socket; it is closed when the thread is done.
     answer_->giveUp();
-    pool().abandon(helper_->process.pid, path_);
+    // Counted against the mount the helper said the path leads to, if a link on it led
+    // elsewhere.
+    const std::string reached = answer_->reached();
+    pool().abandon(helper_->process.pid,
+                   reached.empty() ? path_ : QByteArray(reached.data(), qsizetype(reached.size())));
     state_ = State::Abandoned;
     error_ = ECANCELED;
 }

@@ -24,7 +24,10 @@ class HelperAnswer;
 // read.
 //
 // At most kMaxStuckPerMount helpers are left behind on one mount: while that many are
-// still alive, a request for a path on it is abandoned at once, without a helper.
+// still alive, a request for a path on it is abandoned at once, without a helper. A
+// helper is counted against the mount its path really leads to: where a symbolic link
+// on the path leads to another mount, the helper says so before it walks on, and it
+// refuses (ECANCELED) a request whose link leads onto a mount that is full.
 class HelperCall : public PendingCall {
     Q_OBJECT
 public:
@@ -35,6 +38,7 @@ public:
         NotStarted,  // no helper could be started
         HelperEnded, // the helper ended, or broke its answer, before the answer was complete
         OutOfMemory, // the answer did not fit in memory and was dropped
+        NoReader,    // no thread could be started to read the answer; nothing was asked
     };
 
     static constexpr int kMaxStuckPerMount = 16;
@@ -52,7 +56,8 @@ public:
     [[nodiscard]] bool running() const override { return state_ == State::Running; }
     // 0 when the call was carried out, else the errno value: the system's refusal,
     // ECANCELED when abandoned, ECHILD when no helper could be started, EIO when the
-    // helper was lost, ENOMEM when the answer did not fit in memory.
+    // helper was lost, ENOMEM when the answer did not fit in memory, EAGAIN when no thread
+    // could read it.
     [[nodiscard]] int error() const { return error_; }
     [[nodiscard]] Loss loss() const { return loss_; }
     // When no helper could be started: the system's reason, an errno value.

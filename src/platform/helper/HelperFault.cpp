@@ -19,6 +19,8 @@ QString helperFaultText(const HelperCall& call) {
                    : QString();
     case HelperCall::Loss::OutOfMemory:
         return QString::fromUtf8(texts::kListingOutOfMemory);
+    case HelperCall::Loss::NoReader:
+        return QString::fromUtf8(texts::kReaderNotStarted);
     case HelperCall::Loss::None:
         break;
     }

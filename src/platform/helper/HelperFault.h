@@ -11,7 +11,8 @@ class HelperCall;
 // first call that found it, so that an empty column never claims a folder is empty. A
 // helper lost after it took a trash or rename leaves the outcome unknown, which is told;
 // a lost listing or new folder is not, as their refill shows what is there. A listing
-// that ran out of memory is told.
+// that ran out of memory is told, and so is a call whose answer no thread could read
+// (the system's limit on threads), which asked the helper nothing.
 QString helperFaultText(const HelperCall& call);
 
 } // namespace platform

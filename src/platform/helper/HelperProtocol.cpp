@@ -1,5 +1,6 @@
 #include "platform/helper/HelperProtocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -116,6 +117,37 @@ bool splitRenameBody(std::string_view body, std::string_view& from, std::string_
     from = body.substr(sizeof(std::uint32_t), length);
     to = body.substr(sizeof(std::uint32_t) + length);
     return true;
+}
+
+std::vector<std::string_view> splitMountPoints(std::string_view body) {
+    std::vector<std::string_view> points;
+    std::size_t start = 0;
+    while (start <= body.size() && !body.empty()) {
+        const std::size_t end = std::min(body.find('\0', start), body.size());
+        points.push_back(body.substr(start, end - start));
+        start = end + 1;
+    }
+    return points;
+}
+
+std::string mountPointsBody(const std::vector<std::string>& mountPoints) {
+    std::string body;
+    for (std::size_t i = 0; i < mountPoints.size(); ++i) {
+        if (i > 0) {
+            body.push_back('\0');
+        }
+        body += mountPoints[i];
+    }
+    return body;
+}
+
+bool pathsHoldNul(Kind kind, std::string_view body) {
+    std::string_view from = body;
+    std::string_view to;
+    if (kind == kRename && !splitRenameBody(body, from, to)) {
+        return false;
+    }
+    return from.find('\0') != std::string_view::npos || to.find('\0') != std::string_view::npos;
 }
 
 bool appendNames(std::string_view body, names::NameList& names, std::vector<std::size_t>& sizes) {

@@ -21,10 +21,18 @@
 //   'M' mkdir     body: path
 //   'T' trash     body: path
 //   'R' rename    body: u32 length of the source, source, target
+//   'F' full      body: mount points, separated by NUL bytes, on each of which as many
+//                 helpers as may be are stuck; it comes just before a request and holds
+//                 for that one only: when a link on its path leads onto one of them, the
+//                 request is refused (ECANCELED) before the helper walks on
 // Answers:
 //   'N' names     body: u32 count, count u32 name lengths, the names' bytes one after another;
 //                 a listing sends its names in such frames while it reads them, in the
 //                 order the folder gives them
+//   'P' reached   body: the path as it stands once a symbolic link on the request's path
+//                 was followed (absolute, the links so far resolved, the rest as written),
+//                 sent before the helper walks on beyond the link; none for a path without
+//                 links. The program counts a helper left waiting against that path's mount.
 //   'E' end       body: i32 0 for done, else an errno value; the last frame of every answer
 namespace platform::helper {
 
@@ -33,7 +41,9 @@ enum Kind : char {
     kMakeFolder = 'M',
     kTrash = 'T',
     kRename = 'R',
+    kFullMounts = 'F',
     kNames = 'N',
+    kReached = 'P',
     kEnd = 'E',
 };
 
@@ -87,6 +97,16 @@ bool sendAll(int fd, std::string_view data);
 std::string renameBody(std::string_view from, std::string_view to);
 // Splits a rename body; false when it is malformed.
 bool splitRenameBody(std::string_view body, std::string_view& from, std::string_view& to);
+
+// The mount points of an 'F' body, and the body for them.
+std::vector<std::string_view> splitMountPoints(std::string_view body);
+std::string mountPointsBody(const std::vector<std::string>& mountPoints);
+
+// Whether a request's path (either path of a rename) holds a NUL byte. The kernel would
+// end the path there and act on a shorter one (the folder instead of an entry in it), so
+// such a request is refused with EINVAL, both before it is sent and when the helper
+// receives it. A malformed rename body holds no paths.
+bool pathsHoldNul(Kind kind, std::string_view body);
 
 // Appends the names of one 'N' frame's body to `names`; `sizes` is room for their
 // lengths, kept from one frame to the next. False, leaving `names` as it was, when the

@@ -2,8 +2,11 @@
 
 #include "names/NameCodec.h"
 #include "platform/FileSystem.h"
+#include "platform/MountOfPath.h"
+#include "platform/PathReach.h"
 #include "platform/helper/HelperProtocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <unistd.h>
@@ -73,7 +76,57 @@ bool answerList(int out, std::string_view folder) {
     return written && sendEnd(out, 0);
 }
 
-int answer(int out, Kind kind, std::string_view body) {
+// Whether `path` is on one of the mounts in `full`. The mount table is read only when
+// some mount is full.
+bool reachesFull(const std::string& path, const std::vector<std::string_view>& full) {
+    if (full.empty()) {
+        return false;
+    }
+    const QByteArray mount = mountPointOf(QByteArray(path.data(), qsizetype(path.size())), "/");
+    return std::ranges::find(
+               full, std::string_view(mount.constData(), std::size_t(mount.size()))) != full.end();
+}
+
+enum class Walk { Go, Refused, Lost };
+
+// Walks the request's path before the call that may wait on a disk, saying where each
+// link on it leads, so that the program knows which mount a helper left waiting waits
+// on. A link onto a mount in `full` ends the walk, and the request is refused.
+Walk walkPath(int out, std::string_view path, bool followLast,
+              const std::vector<std::string_view>& full) {
+    bool written = true;
+    std::string frame;
+    const bool whole = followPath(path, followLast, [&](const std::string& reached) {
+        frame.clear();
+        appendFrame(frame, kReached, reached);
+        written = sendAll(out, frame);
+        return written && !reachesFull(reached, full);
+    });
+    return !written ? Walk::Lost : whole ? Walk::Go : Walk::Refused;
+}
+
+int answer(int out, Kind kind, std::string_view body, const std::vector<std::string_view>& full) {
+    if (kind != kList && kind != kMakeFolder && kind != kTrash && kind != kRename) {
+        return 1;
+    }
+    std::string_view from = body;
+    std::string_view to;
+    if (kind == kRename && !splitRenameBody(body, from, to)) {
+        return 1;
+    }
+    // Whatever sent it, a path the kernel would cut short is not acted on.
+    if (pathsHoldNul(kind, body)) {
+        return sendEnd(out, EINVAL) ? 0 : 1;
+    }
+    // A rename's target is in its source's folder, on the same mount.
+    switch (walkPath(out, from, kind == kList, full)) {
+    case Walk::Lost:
+        return 1;
+    case Walk::Refused:
+        return sendEnd(out, ECANCELED) ? 0 : 1;
+    case Walk::Go:
+        break;
+    }
     switch (kind) {
     case kList:
         return answerList(out, body) ? 0 : 1;
@@ -84,16 +137,8 @@ int answer(int out, Kind kind, std::string_view body) {
     }
     case kTrash:
         return sendEnd(out, moveToTrash(pathOf(body)).error) ? 0 : 1;
-    case kRename: {
-        std::string_view from;
-        std::string_view to;
-        if (!splitRenameBody(body, from, to)) {
-            return 1;
-        }
-        return sendEnd(out, renameEntry(pathOf(from), pathOf(to)).error) ? 0 : 1;
-    }
     default:
-        return 1;
+        return sendEnd(out, renameEntry(pathOf(from), pathOf(to)).error) ? 0 : 1;
     }
 }
 
@@ -113,14 +158,22 @@ void warmUp() {
 int serveRequests(int in, int out) {
     FrameReader reader;
     std::vector<char> chunk(std::size_t{64} * 1024);
+    // The full mounts sent for the next request; copied, as the request may come in a
+    // later read.
+    std::string full;
     for (;;) {
         Frame frame;
         while (reader.next(frame)) {
+            if (frame.kind == kFullMounts) {
+                full.assign(frame.body);
+                continue;
+            }
             // The body lives in the reader until the next feed, which comes only after
             // the answer.
-            if (answer(out, frame.kind, frame.body) != 0) {
+            if (answer(out, frame.kind, frame.body, splitMountPoints(full)) != 0) {
                 return 1;
             }
+            full.clear();
         }
         if (reader.malformed()) {
             return 1;

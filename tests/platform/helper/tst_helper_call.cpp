@@ -22,8 +22,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +87,7 @@ private slots:
     void helperKilledDuringACallIsReplaced();
     void seventeenthRequestOnAStuckMountFailsAtOnce();
     void listingThatRunsOutOfMemoryIsDropped();
+    void callWhoseReaderCannotStartIsToldAndAsksNothing();
 };
 
 void HelperCallTest::framesSurviveAnyCut() {
@@ -352,14 +355,18 @@ void HelperCallTest::seventeenthRequestOnAStuckMountFailsAtOnce() {
     QVERIFY(mount.mounted());
     testsupport::makeFolder(mount.backing() + "/stuck");
     testsupport::makeFile(mount.backing() + "/normal/one");
+    // The stuck helpers come through a link on another mount, as a work directory
+    // "~/nas" that links to a network share does.
     QTemporaryDir elsewhere;
     testsupport::makeFile(elsewhere.path() + "/two");
+    const QString link = elsewhere.path() + "/nas";
+    QVERIFY(QFile::link(mount.path(), link));
 
     // A helper killed before its call reached the file system ends at once and does not
     // count; only those left waiting do.
     int stuck = 0;
     for (int tries = 0; stuck < HelperCall::kMaxStuckPerMount && tries < 100; ++tries) {
-        auto call = HelperCall::list(mount.path() + "/stuck");
+        auto call = HelperCall::list(link + "/stuck");
         QVERIFY(call->running());
         QTest::qWait(100);
         const int pid = call->helperPid();
@@ -368,8 +375,8 @@ void HelperCallTest::seventeenthRequestOnAStuckMountFailsAtOnce() {
         stuck += isWaiting(pid) ? 1 : 0;
     }
     QCOMPARE(stuck, HelperCall::kMaxStuckPerMount);
-    // Below the bound the mount's other folders were listable; at it, every request for
-    // the mount is given up at once without a helper, also through a relative path.
+    // They count against the mount the link leads to: every request for it is given up
+    // at once without a helper, also through a relative path.
     const QDir here;
     const QString relative = here.relativeFilePath(mount.path() + "/normal");
     for (const QString& path : {mount.path() + "/stuck", relative}) {
@@ -380,11 +387,15 @@ void HelperCallTest::seventeenthRequestOnAStuckMountFailsAtOnce() {
     }
     auto renamed = HelperCall::rename(mount.path() + "/normal/one", mount.path() + "/normal/2");
     QCOMPARE(renamed->error(), ECANCELED);
+    // Through the link the helper refuses it before it reaches the mount, and ends.
+    auto viaLink = HelperCall::list(link + "/normal");
+    QVERIFY(finishes(*viaLink));
+    QCOMPARE(viaLink->error(), ECANCELED);
 
-    // Other mounts are served.
+    // The mount that holds the link is served.
     auto other = HelperCall::list(elsewhere.path());
     QVERIFY(finishes(*other));
-    QCOMPARE(namesOf(*other), QSet<QByteArray>({"two"}));
+    QCOMPARE(namesOf(*other), QSet<QByteArray>({"nas", "two"}));
 }
 
 void HelperCallTest::listingThatRunsOutOfMemoryIsDropped() {
@@ -438,6 +449,60 @@ void HelperCallTest::listingThatRunsOutOfMemoryIsDropped() {
                 : !told                                         ? 3
                 : !goesOn                                       ? 4
                                                                 : 0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+void HelperCallTest::callWhoseReaderCannotStartIsToldAndAsksNothing() {
+    if (::geteuid() != 0) {
+        QSKIP("holding a process to no threads while its helper stays usable needs root");
+    }
+    QTemporaryDir dir;
+    const QString file = testsupport::makeFile(dir.path() + "/kept.txt", "k");
+    testsupport::ScopedDataHome data;
+
+    // In a child that has reached its limit on processes and threads: its real user is
+    // one with no processes, held to none, and it gives up the capabilities that lift the
+    // limit (the effective user stays, so that the ready helper stays usable).
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::setHelperProgram({});
+        platform::prepareHelper();
+        const int ready = platform::readyHelperPid();
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct held[2]{};
+        ::syscall(SYS_capget, &header, held);
+        __user_cap_data_struct limited[2] = {held[0], held[1]};
+        for (const int cap : {CAP_SYS_RESOURCE, CAP_SYS_ADMIN}) {
+            limited[cap / 32].effective &= ~(1U << (cap % 32));
+        }
+        rlimit before{};
+        ::getrlimit(RLIMIT_NPROC, &before);
+        const rlimit none{0, before.rlim_max};
+        constexpr uid_t kNobody = 65534;
+        if (ready <= 0 || ::setresuid(kNobody, 0, 0) != 0 ||
+            ::syscall(SYS_capset, &header, limited) != 0 || ::setrlimit(RLIMIT_NPROC, &none) != 0) {
+            ::_exit(10);
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Thread creation error"));
+        auto refused = HelperCall::trash(file);
+        const bool lost = refused->state() == HelperCall::State::Lost &&
+                          refused->loss() == HelperCall::Loss::NoReader;
+        const bool told = platform::helperFaultText(*refused) == text(texts::kReaderNotStarted);
+        QTest::qWait(200);
+        // (Looked at with stat: Qt's checks of a file follow the real user.)
+        const bool untouched =
+            testsupport::existsRaw(QFile::encodeName(file)) && platform::readyHelperPid() == ready;
+        // Below the limit again, the same helper carries the trash out.
+        ::setrlimit(RLIMIT_NPROC, &before);
+        ::syscall(SYS_capset, &header, held);
+        ::setresuid(0, 0, 0);
+        auto trashed = HelperCall::trash(file);
+        const bool goesOn = finishes(*trashed) && trashed->error() == 0 && !QFileInfo::exists(file);
+        ::_exit(!lost ? 1 : !told ? 2 : !untouched ? 3 : !goesOn ? 4 : 0);
     }
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
