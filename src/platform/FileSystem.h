@@ -59,7 +59,7 @@ QString describeError(int error);
 
 // Whether NTFS and FAT volumes refuse `name` as a name (udisks mounts NTFS with
 // windows_names): it holds one of \ : * ? " < > | or a control character, or ends in a
-// dot or a space.
+// dot or a space; a name no file system takes (".", "..", one holding NUL) is not one.
 bool refusedByWindowsVolumes(const QString& name);
 
 // describeError for the failure to give an entry the name `name`: a name that such a
