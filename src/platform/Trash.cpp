@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 
 #include <cerrno>
 #include <climits>
@@ -287,50 +288,60 @@ bool writeAll(int fd, const QByteArray& data) {
 // leaves behind. Other programs list such an info as an entry that cannot be restored.
 // An info younger than a minute, or one whose writer holds its lock (as trashInto does
 // until its entry has moved), may be on its way and is left alone.
-void sweepOrphanedInfo(const QByteArray& trash) {
-    const int infoFd =
-        ::open(joinPath(trash, "info").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (infoFd < 0) {
-        return;
-    }
-    const int filesFd =
-        ::open(joinPath(trash, "files").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* folder = filesFd < 0 ? nullptr : ::fdopendir(::dup(infoFd));
+// The names in the folder open as `fd`, read from a descriptor of its own.
+QSet<QByteArray> namesIn(int fd) {
+    QSet<QByteArray> names;
+    DIR* folder = ::fdopendir(::dup(fd));
     if (folder == nullptr) {
-        ::close(infoFd);
-        if (filesFd >= 0) {
-            ::close(filesFd);
-        }
-        return;
+        return names;
     }
-    const auto hasEntry = [filesFd](const QByteArray& name) {
-        struct stat status {};
-        return ::fstatat(filesFd, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 ||
-               errno != ENOENT;
-    };
-    const std::time_t oldest = std::time(nullptr) - kOrphanAgeSeconds;
     while (const dirent* item = ::readdir(folder)) {
-        const QByteArray name(item->d_name);
-        if (!name.endsWith(kInfoSuffix) || name.size() == kInfoSuffix.size() ||
-            hasEntry(name.chopped(kInfoSuffix.size()))) {
-            continue;
-        }
-        const int fd = ::openat(infoFd, name.constData(),
-                                O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) {
-            continue;
-        }
-        struct stat status {};
-        // Looked at again under the lock: the entry may have arrived meanwhile.
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_mtime <= oldest &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && !hasEntry(name.chopped(kInfoSuffix.size()))) {
-            ::unlinkat(infoFd, name.constData(), 0);
-        }
-        ::close(fd);
+        names.insert(QByteArray(item->d_name));
     }
     ::closedir(folder);
-    ::close(filesFd);
-    ::close(infoFd);
+    return names;
+}
+
+void sweepOrphanedInfo(const QByteArray& trash) {
+    // Two listings of names find the candidates, so that a large trash costs two reads
+    // of its folders and not a look-up per entry.
+    const int infoFd =
+        ::open(joinPath(trash, "info").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int filesFd =
+        ::open(joinPath(trash, "files").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (infoFd >= 0 && filesFd >= 0) {
+        const QSet<QByteArray> entries = namesIn(filesFd);
+        const std::time_t oldest = std::time(nullptr) - kOrphanAgeSeconds;
+        for (const QByteArray& name : namesIn(infoFd)) {
+            if (!name.endsWith(kInfoSuffix) || name.size() == kInfoSuffix.size()) {
+                continue;
+            }
+            const QByteArray entry = name.chopped(kInfoSuffix.size());
+            if (entries.contains(entry)) {
+                continue;
+            }
+            const int fd = ::openat(infoFd, name.constData(),
+                                    O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+            if (fd < 0) {
+                continue;
+            }
+            struct stat status {};
+            struct stat moved {};
+            // Looked at again under the lock: the entry may have arrived meanwhile.
+            if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_mtime <= oldest &&
+                ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                ::fstatat(filesFd, entry.constData(), &moved, AT_SYMLINK_NOFOLLOW) != 0 &&
+                errno == ENOENT) {
+                ::unlinkat(infoFd, name.constData(), 0);
+            }
+            ::close(fd);
+        }
+    }
+    for (const int fd : {infoFd, filesFd}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
 }
 
 // Moves the entry `absolute` into the trash folder `trash`, recording `recorded` as its

@@ -104,6 +104,13 @@ Id idOf(const std::string& backingPath) {
     return it->second;
 }
 
+std::string childOf(const std::string& folder, const std::string& name) {
+    std::string path = folder;
+    path += '/';
+    path += name;
+    return path;
+}
+
 std::string parentOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == 0 ? std::string("/") : path.substr(0, slash);
@@ -150,7 +157,7 @@ Id scan(const std::string& path, std::map<Id, Node>& nodes) {
     }
     ::closedir(dir);
     for (const std::string& name : names) {
-        const Id child = scan(path + '/' + name, nodes);
+        const Id child = scan(childOf(path, name), nodes);
         nodes[id].entries[name] = child;
     }
     return id;
@@ -256,7 +263,7 @@ void removeTree(const std::string& path, bool self) {
         }
         ::closedir(dir);
         for (const std::string& name : names) {
-            removeTree(path + '/' + name, true);
+            removeTree(childOf(path, name), true);
         }
     }
     if (self && ::rmdir(path.c_str()) != 0) {
@@ -271,7 +278,7 @@ void build(const std::map<Id, Node>& nodes, Id id, const std::string& path, std:
         if (it == nodes.end() || onPath.count(child) != 0) {
             continue;
         }
-        const std::string target = path + '/' + name;
+        const std::string target = childOf(path, name);
         if (it->second.folder) {
             ::mkdir(target.c_str(), 0755);
             onPath.insert(child);
@@ -550,7 +557,7 @@ int readOp(const char* path, char* buf, size_t size, off_t offset, fuse_file_inf
             return 0;
         }
         const std::size_t n = std::min(size, status.size() - static_cast<std::size_t>(offset));
-        std::memcpy(buf, status.data() + offset, n);
+        status.copy(buf, n, static_cast<std::size_t>(offset));
         return static_cast<int>(n);
     }
     if (!powered()) {
