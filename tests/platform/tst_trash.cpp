@@ -477,20 +477,30 @@ void TrashTest::orphanedInfoIsRemovedOnlyWhenSurelyAbandoned() {
 namespace {
 
 // Where a trashed entry is after a power cut: how many places hold it, and what is wrong.
-QString trashedEntryProblem(const QString& backing, const QString& origin,
-                            const QString& originOnMount, const QString& probe,
-                            const QByteArray& content, bool succeeded, bool finished) {
-    const QString files = backing + "/data/Trash/files";
-    const QString info = backing + "/data/Trash/info";
+struct TrashedEntry {
+    QString trash;         // the trash folder, in the backing folder
+    QByteArray top;        // the top directory its relative paths are read against
+    QString origin;        // where the entry was, in the backing folder
+    QString originOnMount; // and as the command named it
+    QString probe;         // a file below the entry (for a folder) whose content is known
+    QByteArray content;
+};
+
+QString trashedEntryProblem(const TrashedEntry& entry, bool succeeded, bool finished) {
+    const QString files = entry.trash + "/files";
+    const QString info = entry.trash + "/info";
+    const QString& origin = entry.origin;
+    const QString& probe = entry.probe;
+    const QByteArray& content = entry.content;
     int places = QFileInfo::exists(origin) ? 1 : 0;
     bool inTrash = false;
     for (const QString& name : entriesOf(files)) {
-        const auto record = platform::readTrashInfo(contentOf(info + "/" + name + ".trashinfo"),
-                                                    QByteArrayLiteral("/"));
+        const auto record =
+            platform::readTrashInfo(contentOf(info + "/" + name + ".trashinfo"), entry.top);
         if (!record) {
             return QStringLiteral("%1 is in files/ with an empty or missing info").arg(name);
         }
-        if (record->origin == QFile::encodeName(originOnMount)) {
+        if (record->origin == QFile::encodeName(entry.originOnMount)) {
             ++places;
             inTrash = true;
             if (contentOf(files + "/" + name + probe) != content) {
@@ -517,9 +527,9 @@ void TrashTest::trashSurvivesPowerCuts() {
     SKIP_WITHOUT_FUSE();
     testsupport::ForgetMount mount;
     QVERIFY(mount.mounted());
-    const QByteArray previous = qgetenv("XDG_DATA_HOME");
+    // The home trash on the mount (ScopedDataHome puts it back afterwards).
+    testsupport::ScopedDataHome home;
     qputenv("XDG_DATA_HOME", QFile::encodeName(mount.path() + "/data"));
-    const auto restoreHome = qScopeGuard([&previous] { qputenv("XDG_DATA_HOME", previous); });
     const QString backing = mount.backing();
 
     // A file into a trash that does not exist yet, and a folder into one that holds an
@@ -532,8 +542,12 @@ void TrashTest::trashSurvivesPowerCuts() {
         },
         [&] { return bool(platform::moveToTrash(mount.path() + "/work/report.txt")); },
         [&](bool succeeded, bool finished) {
-            return trashedEntryProblem(backing, backing + "/work/report.txt",
-                                       mount.path() + "/work/report.txt", {}, "quarterly",
+            return trashedEntryProblem({backing + "/data/Trash",
+                                        "/",
+                                        backing + "/work/report.txt",
+                                        mount.path() + "/work/report.txt",
+                                        {},
+                                        "quarterly"},
                                        succeeded, finished);
         });
     const testsupport::PowerCutTally folder = testsupport::cutEverywhere(
@@ -547,18 +561,38 @@ void TrashTest::trashSurvivesPowerCuts() {
         },
         [&] { return bool(platform::moveToTrash(mount.path() + "/work/项目")); },
         [&](bool succeeded, bool finished) {
-            return trashedEntryProblem(backing, backing + "/work/项目", mount.path() + "/work/项目",
-                                       "/src/main.cpp", "int main() {}", succeeded, finished);
+            return trashedEntryProblem({backing + "/data/Trash", "/", backing + "/work/项目",
+                                        mount.path() + "/work/项目", "/src/main.cpp",
+                                        "int main() {}"},
+                                       succeeded, finished);
         });
-    qInfo("power cuts: trash of a file %d cut points (%d disks checked), of a folder %d (%d)",
-          file.cutPoints, file.states, folder.cutPoints, folder.states);
-    for (const QString& failure : file.failures + folder.failures) {
+    // And a file of a disk whose top-directory trash is made for it, the home trash
+    // being on another file system.
+    const testsupport::PowerCutTally top = testsupport::cutEverywhere(
+        mount, [&] { testsupport::makeFile(backing + "/work/notes.txt", "notes"); },
+        [&] {
+            testsupport::ScopedDataHome elsewhere;
+            return bool(platform::moveToTrash(mount.path() + "/work/notes.txt"));
+        },
+        [&](bool succeeded, bool finished) {
+            return trashedEntryProblem({backing + "/.Trash-" + QString::number(::getuid()),
+                                        QFile::encodeName(mount.path()),
+                                        backing + "/work/notes.txt",
+                                        mount.path() + "/work/notes.txt",
+                                        {},
+                                        "notes"},
+                                       succeeded, finished);
+        });
+    qInfo("power cuts: trash of a file %d cut points (%d disks checked), of a folder %d (%d), "
+          "into a top-directory trash %d (%d)",
+          file.cutPoints, file.states, folder.cutPoints, folder.states, top.cutPoints, top.states);
+    const QStringList failures = file.failures + folder.failures + top.failures;
+    for (const QString& failure : failures) {
         qWarning("%s", qPrintable(failure));
     }
-    QVERIFY(file.failures.isEmpty() && folder.failures.isEmpty());
+    QVERIFY(failures.isEmpty());
     // The runs got past the steps that matter: each ended on its own at last.
-    QVERIFY(file.cutPoints > 10);
-    QVERIFY(folder.cutPoints > 10);
+    QVERIFY(file.cutPoints > 10 && folder.cutPoints > 10 && top.cutPoints > 10);
 }
 
 QTEST_GUILESS_MAIN(TrashTest)
