@@ -370,8 +370,9 @@ int trashInto(const QByteArray& trash, const QByteArray& absolute, const QByteAr
             return errno;
         }
         // Held until the entry is in files/, so that no sweep takes the info for an
-        // orphan meanwhile; the kernel lets go of it when this process ends.
-        ::flock(fd, LOCK_EX);
+        // orphan meanwhile; the kernel lets go of it when this process ends. Never waited
+        // for: a fresh info is a minute too young for any sweep anyway.
+        ::flock(fd, LOCK_EX | LOCK_NB);
         int error = writeAll(fd, info) ? 0 : errno;
         if (error == 0) {
             error = raw::syncFile(fd);

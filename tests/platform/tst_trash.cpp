@@ -450,7 +450,7 @@ void TrashTest::orphanedInfoIsRemovedOnlyWhenSurelyAbandoned() {
     QVERIFY(platform::moveToTrash(testsupport::makeFile(dir.filePath("kept.txt"), "k")));
     const QString info = home.trashInfo();
     const auto makeInfo = [&info](const QString& name, int ageSeconds) {
-        const QString path =
+        QString path =
             testsupport::makeFile(info + "/" + name + ".trashinfo", "[Trash Info]\nPath=/gone\n");
         const timespec then{std::time(nullptr) - ageSeconds, 0};
         const timespec times[2] = {then, then};
