@@ -123,12 +123,21 @@ bool folderLists(const QByteArray& folder, const QByteArray& name) {
     return found;
 }
 
-// Whether `source` and `target`, two spellings of names in `folder` that the file
+// Whether two names differ at most in the case (or the composition) of their letters.
+bool sameLetters(const QString& a, const QString& b) {
+    return a.normalized(QString::NormalizationForm_D).toCaseFolded() ==
+           b.normalized(QString::NormalizationForm_D).toCaseFolded();
+}
+
+// Whether `source` and `target`, names in `folder` equal but for case that the file
 // system found both taken, are one and the same entry: a file system that ignores case
 // (FAT, exFAT, ext4 casefold) finds "Report" under "report". The same device and inode
-// say so; where a FUSE file system numbers each spelling on its own, names equal but for
-// case, of which the folder lists only the source's, say so as well.
+// say so; where a FUSE file system numbers each spelling on its own, a folder that lists
+// only the source's spelling says so as well.
 bool isSameEntry(const QByteArray& folder, const PathParts& source, const PathParts& target) {
+    if (!sameLetters(source.name, target.name)) {
+        return false; // a hard link under another name is another entry to the user
+    }
     const QByteArray sourceBytes = names::encodeName(source.folder + source.name);
     const QByteArray targetBytes = names::encodeName(target.folder + target.name);
     struct stat from {};
@@ -140,8 +149,7 @@ bool isSameEntry(const QByteArray& folder, const PathParts& source, const PathPa
     if (from.st_ino == to.st_ino) {
         return true;
     }
-    return source.name.toCaseFolded() == target.name.toCaseFolded() &&
-           (from.st_mode & S_IFMT) == (to.st_mode & S_IFMT) &&
+    return (from.st_mode & S_IFMT) == (to.st_mode & S_IFMT) &&
            !folderLists(folder, names::encodeName(target.name));
 }
 

@@ -103,6 +103,11 @@ void FileChangesTest::renameNeverReplaces() {
     QVERIFY(refused("other", "empty"));
     QVERIFY(refused("other", "b.txt"));
     QVERIFY(refused("a.txt", "dangling"));
+    // A second name of the same file is still another name, taken.
+    QCOMPARE(::link(QFile::encodeName(dir.filePath("a.txt")).constData(),
+                    QFile::encodeName(dir.filePath("hard.txt")).constData()),
+             0);
+    QVERIFY(refused("a.txt", "hard.txt"));
 
     QCOMPARE(contentOf(dir.filePath("a.txt")), QByteArray("a"));
     QCOMPARE(contentOf(dir.filePath("b.txt")), QByteArray("b"));
