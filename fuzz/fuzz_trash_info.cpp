@@ -1,5 +1,6 @@
 // The .trashinfo written for any raw path: other programs read its lines and
-// percent-decode Path=, and must get the path's bytes back, whatever they are.
+// percent-decode Path=, and must get the path's bytes back, whatever they are; and the
+// reader takes any text, the info's own back to its path.
 
 #include "FuzzCheck.h"
 #include "platform/TrashInfo.h"
@@ -29,5 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(plain);
     }
     FUZZ_CHECK(QByteArray::fromPercentEncoding(value) == path);
+
+    // Read back, an absolute path is itself and a relative one lies below the top
+    // directory; an empty path names nothing.
+    const auto record = platform::readTrashInfo(info, "/media/disk");
+    FUZZ_CHECK(record.has_value() == !path.isEmpty());
+    if (record) {
+        FUZZ_CHECK(record->origin == (path.startsWith('/') ? path : "/media/disk/" + path));
+        FUZZ_CHECK(record->deletionDate == date);
+    }
+    // Any text at all is read without fault, and what it names is absolute.
+    const auto other = platform::readTrashInfo(path, "/media/disk");
+    FUZZ_CHECK(!other || other->origin.startsWith('/'));
     return 0;
 }

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for a purpose:
 #   tools/deps.sh build   compiler, CMake, Ninja, ccache, Qt 6, SQLite, CJK fonts, FUSE
-#                         for the file systems the tests mount, the storage service and
-#                         the file-system tools of the volume tests, and the word lists
-#                         and dictionaries the name tests read
+#                         for the file systems the tests mount (exFAT: one that ignores
+#                         case), the storage service and the file-system tools of the
+#                         volume tests, and the word lists and dictionaries the name
+#                         tests read
 #   tools/deps.sh e2e     virtual display and accessibility bus for the end-to-end suite
 #   tools/deps.sh package what building and checking the Debian package needs, and valgrind
 #   tools/deps.sh fuzz    clang and its libFuzzer runtime for the fuzz targets (tools/fuzz.sh)
 set -euo pipefail
 
 build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev libsqlite3-dev
-                fonts-noto-cjk python3 fuse3 libfuse3-dev
+                fonts-noto-cjk python3 fuse3 libfuse3-dev exfatprogs exfat-fuse
                 dbus udev udisks2 policykit-1 ntfs-3g e2fsprogs util-linux
                 wfrench wngerman wpolish wspanish wportuguese wukrainian wbulgarian
                 hunspell-el hunspell-ru hunspell-cs)

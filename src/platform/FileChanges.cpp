@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -36,6 +37,26 @@ int renameNoReplace(const char* from, const char* to) {
         return errno;
     }
     return ::rename(from, to) == 0 ? 0 : errno;
+}
+
+int syncFile(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        return errno == EINVAL ? 0 : errno;
+    }
+    return 0;
+}
+
+int syncFolder(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    const int error = syncFile(fd);
+    ::close(fd);
+    return error;
 }
 
 } // namespace raw
@@ -72,10 +93,99 @@ ChangeResult failure(int error) {
     return {false, error};
 }
 
+// The folder that holds the entry `path` names (trailing separators ignored).
+QByteArray folderOf(const QByteArray& path) {
+    qsizetype end = path.size();
+    while (end > 1 && path[end - 1] == '/') {
+        --end;
+    }
+    const qsizetype slash = path.lastIndexOf('/', end - 1);
+    if (slash < 0) {
+        return QByteArrayLiteral(".");
+    }
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// Whether a listing of `folder` holds exactly the name `name`.
+bool folderLists(const QByteArray& folder, const QByteArray& name) {
+    DIR* dir = ::opendir(folder.constData());
+    if (dir == nullptr) {
+        return false;
+    }
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (name == entry->d_name) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// Whether two names differ at most in the case (or the composition) of their letters.
+bool sameLetters(const QString& a, const QString& b) {
+    return a.normalized(QString::NormalizationForm_D).toCaseFolded() ==
+           b.normalized(QString::NormalizationForm_D).toCaseFolded();
+}
+
+// Whether `source` and `target`, names in `folder` equal but for case that the file
+// system found both taken, are one and the same entry: a file system that ignores case
+// (FAT, exFAT, ext4 casefold) finds "Report" under "report". The same device and inode
+// say so; where a FUSE file system numbers each spelling on its own, a folder that lists
+// only the source's spelling says so as well.
+bool isSameEntry(const QByteArray& folder, const PathParts& source, const PathParts& target) {
+    if (!sameLetters(source.name, target.name)) {
+        return false; // a hard link under another name is another entry to the user
+    }
+    const QByteArray sourceBytes = names::encodeName(source.folder + source.name);
+    const QByteArray targetBytes = names::encodeName(target.folder + target.name);
+    struct stat from {};
+    struct stat to {};
+    if (::lstat(sourceBytes.constData(), &from) != 0 ||
+        ::lstat(targetBytes.constData(), &to) != 0 || from.st_dev != to.st_dev) {
+        return false;
+    }
+    if (from.st_ino == to.st_ino) {
+        return true;
+    }
+    return (from.st_mode & S_IFMT) == (to.st_mode & S_IFMT) &&
+           !folderLists(folder, names::encodeName(target.name));
+}
+
+// Renames an entry onto another spelling of its own name. Some file systems take such a
+// rename as one that changes nothing; there it goes through a free name of its own.
+int renameCaseOnly(const QByteArray& folder, const QByteArray& from, const QByteArray& to,
+                   const QByteArray& targetName) {
+    if (::rename(from.constData(), to.constData()) != 0) {
+        return errno;
+    }
+    if (folderLists(folder, targetName)) {
+        return 0;
+    }
+    const QByteArray step = folder + "/.dirquill-rename-" + QByteArray::number(::getpid());
+    if (const int error = raw::renameNoReplace(from.constData(), step.constData()); error != 0) {
+        return error;
+    }
+    if (const int error = raw::renameNoReplace(step.constData(), to.constData()); error != 0) {
+        // Back under the name it had; the step name is never left in place if it can help.
+        raw::renameNoReplace(step.constData(), from.constData());
+        return error;
+    }
+    return 0;
+}
+
 } // namespace
 
 bool createFolder(const QString& path) {
-    return ::mkdir(names::encodeName(path).constData(), 0777) == 0;
+    const QByteArray bytes = names::encodeName(path);
+    if (::mkdir(bytes.constData(), 0777) != 0) {
+        return false;
+    }
+    // The new folder lasts once its parent's entries are written out.
+    const int error = raw::syncFolder(folderOf(bytes).constData());
+    errno = error;
+    return error == 0;
 }
 
 ChangeResult renameEntry(const QString& from, const QString& to) {
@@ -98,7 +208,16 @@ ChangeResult renameEntry(const QString& from, const QString& to) {
         }
         return {true, 0};
     }
-    const int error = raw::renameNoReplace(sourceBytes.constData(), targetBytes.constData());
+    const QByteArray folder = folderOf(sourceBytes);
+    int error = raw::renameNoReplace(sourceBytes.constData(), targetBytes.constData());
+    if (error == EEXIST && isSameEntry(folder, sourceParts, targetParts)) {
+        error =
+            renameCaseOnly(folder, sourceBytes, targetBytes, names::encodeName(targetParts.name));
+    }
+    if (error == 0) {
+        // The new name lasts once the folder's entries are written out.
+        error = raw::syncFolder(folder.constData());
+    }
     if (error != 0) {
         return failure(error);
     }

@@ -5,13 +5,16 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +25,13 @@
 // NAME.trashinfo per entry recording where it came from and when. Entries on the home
 // file system go to $XDG_DATA_HOME/Trash; entries on other file systems go to a trash at
 // the top of their own file system, so that trashing is always a rename and never a copy.
+//
+// A power cut may come between any two calls, and a file system may write out the changes
+// of different folders in any order. So every step is made durable before the next one
+// depends on it: the info file and its folder before the entry moves, and files/ and the
+// entry's old folder before success is told. An entry is then always where it was or in
+// files/ beside a complete info; a cut can at worst leave an info whose entry never moved,
+// which a later trash removes (sweepOrphanedInfo).
 namespace platform {
 
 namespace {
@@ -31,6 +41,9 @@ constexpr int kNameMax = 255;
 const QByteArray kInfoSuffix = QByteArrayLiteral(".trashinfo");
 // Gives up looking for a free name after this many tries.
 constexpr int kMaxNameTries = 100000;
+// An info file without its entry is left alone until it is this old: another program may
+// have just written it and not yet moved its entry.
+constexpr std::time_t kOrphanAgeSeconds = 60;
 
 QByteArray joinPath(const QByteArray& folder, const QByteArray& name) {
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
@@ -72,10 +85,11 @@ QByteArray baseNameOf(const QByteArray& absolute) {
     return absolute.mid(absolute.lastIndexOf('/') + 1);
 }
 
-// Creates `path` unless it is already a folder. Returns 0 or an errno value.
+// Creates `path` unless it is already a folder. Returns 0 or an errno value. A folder it
+// makes is made durable in its parent, since what goes into it later would be lost with it.
 int ensureFolder(const QByteArray& path) {
     if (::mkdir(path.constData(), kPrivateFolder) == 0) {
-        return 0;
+        return raw::syncFolder(parentOf(path).constData());
     }
     const int error = errno;
     struct stat status {};
@@ -144,9 +158,14 @@ bool isOwnFolder(const QByteArray& path) {
            status.st_uid == ::getuid();
 }
 
-// The mount point of the file system `device` that holds the folder `folder`, or an
-// empty text when it cannot be found.
-QByteArray topDirectoryOf(const QByteArray& folder, dev_t device) {
+// Where the folder of an entry lies on its file system.
+struct TopDirectory {
+    QByteArray top;    // the mount point of the file system, empty when not found
+    QByteArray folder; // the folder's own path without symlinks, below `top`
+};
+
+// The mount point of the file system `device` that holds the folder `folder`.
+TopDirectory topDirectoryOf(const QByteArray& folder, dev_t device) {
     // The folder's own path without symlinks, so that walking up its text walks up the
     // file system and not back through a link. A longer one could not be looked up.
     char resolved[PATH_MAX];
@@ -158,6 +177,7 @@ QByteArray topDirectoryOf(const QByteArray& folder, dev_t device) {
     if (::stat(current.constData(), &status) != 0 || status.st_dev != device) {
         return {};
     }
+    const QByteArray own = current;
     while (current != "/") {
         const QByteArray parent = parentOf(current);
         if (::stat(parent.constData(), &status) != 0 || status.st_dev != device) {
@@ -165,39 +185,57 @@ QByteArray topDirectoryOf(const QByteArray& folder, dev_t device) {
         }
         current = parent;
     }
-    return current;
+    return {current, own};
+}
+
+// The entry `base` of the folder `folder` (resolved, below `top`) as a path relative to
+// `top`, the form a top-directory trash records.
+QByteArray relativeToTop(const TopDirectory& where, const QByteArray& base) {
+    QByteArray inside = where.folder.mid(where.top.size());
+    while (inside.startsWith('/')) {
+        inside.remove(0, 1);
+    }
+    return inside.isEmpty() ? base : inside + '/' + base;
+}
+
+// A trash folder of this user at `path`, which another user may have planted (a link, a
+// folder of theirs): it is made when missing, then looked at before anything is made in
+// it, and only a real folder owned by this user is prepared and taken.
+bool takeOwnTrash(const QByteArray& path, dev_t device) {
+    if (::mkdir(path.constData(), kPrivateFolder) == 0) {
+        if (raw::syncFolder(parentOf(path).constData()) != 0) {
+            return false;
+        }
+    } else if (errno != EEXIST) {
+        return false;
+    }
+    return isOwnFolder(path) && prepareTrash(path, device);
 }
 
 // The trash folders at the top of the file system `device` that may take an entry of
-// the folder `folder`: $topdir/.Trash/$uid when the administrator provided a .Trash
+// the folder `where`: $topdir/.Trash/$uid when the administrator provided a .Trash
 // (a real folder with the sticky bit), then $topdir/.Trash-$uid.
-QList<QByteArray> topDirectoryTrashes(const QByteArray& folder, dev_t device) {
+QList<QByteArray> topDirectoryTrashes(const TopDirectory& where, dev_t device) {
     QList<QByteArray> trashes;
-    const QByteArray top = topDirectoryOf(folder, device);
-    if (top.isEmpty()) {
+    if (where.top.isEmpty()) {
         return trashes;
     }
     const QByteArray uid = QByteArray::number(static_cast<qulonglong>(::getuid()));
     struct stat status {};
 
-    const QByteArray shared = joinPath(top, ".Trash");
+    const QByteArray shared = joinPath(where.top, ".Trash");
     if (::lstat(shared.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
         (status.st_mode & S_ISVTX) != 0) {
         // The shared folder is writable by everyone: accept only a real folder of this
         // user inside it, never a link someone else planted.
-        const QByteArray own = joinPath(shared, uid);
-        if (prepareTrash(own, device) && isOwnFolder(own)) {
+        if (const QByteArray own = joinPath(shared, uid); takeOwnTrash(own, device)) {
             // A second trash on the same file system could not do better.
             trashes.append(own);
             return trashes;
         }
     }
-
-    const QByteArray personal = joinPath(top, ".Trash-" + uid);
-    if (::mkdir(personal.constData(), kPrivateFolder) != 0 && errno != EEXIST) {
-        return trashes;
-    }
-    if (isOwnFolder(personal) && prepareTrash(personal, device)) {
+    if (const QByteArray personal = joinPath(where.top, ".Trash-" + uid);
+        takeOwnTrash(personal, device)) {
         trashes.append(personal);
     }
     return trashes;
@@ -245,12 +283,74 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
-// Moves the entry `absolute` into the trash folder `trash`: first claims a name by
-// creating its info file, then renames the entry into files/. Returns 0 or an errno
-// value; on failure nothing is left behind in the trash.
-int trashInto(const QByteArray& trash, const QByteArray& absolute) {
+// Removes the info files of `trash` whose entry is not in files/: what a trash that was
+// cut off (a killed process, a power cut) between writing the info and moving the entry
+// leaves behind. Other programs list such an info as an entry that cannot be restored.
+// An info younger than a minute, or one whose writer holds its lock (as trashInto does
+// until its entry has moved), may be on its way and is left alone.
+// The names in the folder open as `fd`, read from a descriptor of its own.
+QSet<QByteArray> namesIn(int fd) {
+    QSet<QByteArray> names;
+    DIR* folder = ::fdopendir(::dup(fd));
+    if (folder == nullptr) {
+        return names;
+    }
+    while (const dirent* item = ::readdir(folder)) {
+        names.insert(QByteArray(item->d_name));
+    }
+    ::closedir(folder);
+    return names;
+}
+
+void sweepOrphanedInfo(const QByteArray& trash) {
+    // Two listings of names find the candidates, so that a large trash costs two reads
+    // of its folders and not a look-up per entry.
+    const int infoFd =
+        ::open(joinPath(trash, "info").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int filesFd =
+        ::open(joinPath(trash, "files").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (infoFd >= 0 && filesFd >= 0) {
+        const QSet<QByteArray> entries = namesIn(filesFd);
+        const std::time_t oldest = std::time(nullptr) - kOrphanAgeSeconds;
+        for (const QByteArray& name : namesIn(infoFd)) {
+            if (!name.endsWith(kInfoSuffix) || name.size() == kInfoSuffix.size()) {
+                continue;
+            }
+            const QByteArray entry = name.chopped(kInfoSuffix.size());
+            if (entries.contains(entry)) {
+                continue;
+            }
+            const int fd = ::openat(infoFd, name.constData(),
+                                    O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+            if (fd < 0) {
+                continue;
+            }
+            struct stat status {};
+            struct stat moved {};
+            // Looked at again under the lock: the entry may have arrived meanwhile.
+            if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_mtime <= oldest &&
+                ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                ::fstatat(filesFd, entry.constData(), &moved, AT_SYMLINK_NOFOLLOW) != 0 &&
+                errno == ENOENT) {
+                ::unlinkat(infoFd, name.constData(), 0);
+            }
+            ::close(fd);
+        }
+    }
+    for (const int fd : {infoFd, filesFd}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+// Moves the entry `absolute` into the trash folder `trash`, recording `recorded` as its
+// origin: first claims a name by creating its info file, writes it and makes it durable,
+// then renames the entry into files/ and makes both folders of the move durable. Returns
+// 0 or an errno value; on failure nothing is left behind in the trash.
+int trashInto(const QByteArray& trash, const QByteArray& absolute, const QByteArray& recorded) {
     const QByteArray base = baseNameOf(absolute);
-    const QByteArray info = trashInfoText(absolute, deletionDate());
+    const QByteArray info = trashInfoText(recorded, deletionDate());
     const QByteArray infoFolder = joinPath(trash, "info");
     const QByteArray filesFolder = joinPath(trash, "files");
 
@@ -269,24 +369,48 @@ int trashInto(const QByteArray& trash, const QByteArray& absolute) {
             }
             return errno;
         }
-        const bool written = writeAll(fd, info);
-        int error = written ? 0 : errno;
-        if (::close(fd) != 0 && error == 0) {
-            error = errno;
+        // Held until the entry is in files/, so that no sweep takes the info for an
+        // orphan meanwhile; the kernel lets go of it when this process ends. Never waited
+        // for: a fresh info is a minute too young for any sweep anyway.
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        int error = writeAll(fd, info) ? 0 : errno;
+        if (error == 0) {
+            error = raw::syncFile(fd);
+        }
+        if (error == 0) {
+            error = raw::syncFolder(infoFolder.constData());
         }
         if (error == 0) {
             error = raw::renameNoReplace(absolute.constData(), target.constData());
             if (error == 0) {
-                return 0;
+                // The entry has moved; it is safe once both folders are written out.
+                error = raw::syncFolder(filesFolder.constData());
+                if (const int source = raw::syncFolder(parentOf(absolute).constData());
+                    error == 0) {
+                    error = source;
+                }
+                ::close(fd);
+                return error;
             }
         }
         ::unlink(infoPath.constData());
+        ::close(fd);
         if (error != EEXIST) {
             return error;
         }
         // Someone took files/NAME between the look and the move: try the next name.
     }
     return EEXIST;
+}
+
+// Trashes `absolute` into `trash` and, when that worked, clears the trash of what earlier
+// trashes that were cut off left behind.
+int trashAndSweep(const QByteArray& trash, const QByteArray& absolute, const QByteArray& recorded) {
+    const int error = trashInto(trash, absolute, recorded);
+    if (error == 0) {
+        sweepOrphanedInfo(trash);
+    }
+    return error;
 }
 
 } // namespace
@@ -313,18 +437,22 @@ ChangeResult moveToTrash(const QString& path) {
         // The data folder may not exist yet on a fresh account.
         ensureFolders(parentOf(home));
         if (prepareTrash(home, entry.st_dev)) {
-            const int error = trashInto(home, absolute);
+            // The home trash records absolute paths.
+            const int error = trashAndSweep(home, absolute, absolute);
             if (error != EXDEV) {
                 return {error == 0, error};
             }
             // Same device but another mount of it (a bind mount): try the top directory.
         }
     }
-    for (const QByteArray& trash : topDirectoryTrashes(parentOf(absolute), entry.st_dev)) {
+    // A top-directory trash records paths relative to its top directory, so that they
+    // still hold when the file system is mounted somewhere else.
+    const TopDirectory where = topDirectoryOf(parentOf(absolute), entry.st_dev);
+    for (const QByteArray& trash : topDirectoryTrashes(where, entry.st_dev)) {
         if (trash == home) {
             continue;
         }
-        const int error = trashInto(trash, absolute);
+        const int error = trashAndSweep(trash, absolute, relativeToTop(where, base));
         if (error != EXDEV) {
             return {error == 0, error};
         }

@@ -1,5 +1,7 @@
 #include "platform/TrashInfo.h"
 
+#include <QList>
+
 namespace platform {
 
 namespace {
@@ -27,9 +29,39 @@ QByteArray percentEncoded(const QByteArray& path) {
 
 } // namespace
 
-QByteArray trashInfoText(const QByteArray& absolutePath, const QByteArray& deletionDate) {
-    return "[Trash Info]\nPath=" + percentEncoded(absolutePath) + "\nDeletionDate=" + deletionDate +
-           '\n';
+QByteArray trashInfoText(const QByteArray& path, const QByteArray& deletionDate) {
+    return "[Trash Info]\nPath=" + percentEncoded(path) + "\nDeletionDate=" + deletionDate + '\n';
+}
+
+std::optional<TrashInfoRecord> readTrashInfo(const QByteArray& text,
+                                             const QByteArray& topDirectory) {
+    const QList<QByteArray> lines = text.split('\n');
+    qsizetype at = 0;
+    // Comments and blank lines may come before the group.
+    while (at < lines.size() && (lines[at].trimmed().isEmpty() || lines[at].startsWith('#'))) {
+        ++at;
+    }
+    if (at == lines.size() || lines[at].trimmed() != "[Trash Info]") {
+        return std::nullopt;
+    }
+    std::optional<QByteArray> path;
+    std::optional<QByteArray> date;
+    for (++at; at < lines.size() && !lines[at].startsWith('['); ++at) {
+        const QByteArray& line = lines[at];
+        if (!path && line.startsWith("Path=")) {
+            path = QByteArray::fromPercentEncoding(line.mid(5));
+        } else if (!date && line.startsWith("DeletionDate=")) {
+            date = line.mid(13);
+        }
+    }
+    if (!path || path->isEmpty() || !date) {
+        return std::nullopt;
+    }
+    if (path->startsWith('/')) {
+        return TrashInfoRecord{*path, *date};
+    }
+    const QByteArray top = topDirectory.endsWith('/') ? topDirectory : topDirectory + '/';
+    return TrashInfoRecord{top + *path, *date};
 }
 
 } // namespace platform

@@ -1,17 +1,22 @@
 #include "RawTree.h"
 #include "names/NameCodec.h"
 #include "platform/FileSystem.h"
+#include "support/PowerCut.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +37,8 @@ private slots:
     void renameUnusualNames_data();
     void renameUnusualNames();
     void renameNonUtf8Name();
+    void caseOnlyRenameWhereCaseIsIgnored();
+    void renameAndNewFolderSurvivePowerCuts();
     void describesErrors();
 };
 
@@ -96,6 +103,11 @@ void FileChangesTest::renameNeverReplaces() {
     QVERIFY(refused("other", "empty"));
     QVERIFY(refused("other", "b.txt"));
     QVERIFY(refused("a.txt", "dangling"));
+    // A second name of the same file is still another name, taken.
+    QCOMPARE(::link(QFile::encodeName(dir.filePath("a.txt")).constData(),
+                    QFile::encodeName(dir.filePath("hard.txt")).constData()),
+             0);
+    QVERIFY(refused("a.txt", "hard.txt"));
 
     QCOMPARE(contentOf(dir.filePath("a.txt")), QByteArray("a"));
     QCOMPARE(contentOf(dir.filePath("b.txt")), QByteArray("b"));
@@ -221,6 +233,149 @@ void FileChangesTest::renameNonUtf8Name() {
         platform::renameEntry(from, folder + "/" + names::decodeName(sibling.toStdString()));
     QCOMPARE(clash.error, EEXIST);
     QVERIFY(existsRaw(base + '/' + raw));
+}
+
+namespace {
+
+// An exFAT file system (which ignores case) on a loop device over an image file, mounted
+// through FUSE for the life of the object; the mount and the device go with it.
+class CaseBlindMount {
+public:
+    CaseBlindMount() {
+        const QString image = dir_.filePath("disk.img");
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(8 << 20)) {
+            return;
+        }
+        file.close();
+        QDir().mkpath(path());
+        if (!run("mkfs.exfat", {image})) {
+            return;
+        }
+        QProcess losetup;
+        losetup.start("losetup", {"-f", "--show", image});
+        if (!losetup.waitForFinished() || losetup.exitCode() != 0) {
+            return;
+        }
+        device_ = QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
+        mounted_ = run("mount.exfat-fuse", {device_, path()});
+    }
+    ~CaseBlindMount() {
+        if (mounted_) {
+            const QByteArray mount = QFile::encodeName(path());
+            for (int tries = 0; ::umount2(mount.constData(), 0) != 0 && tries < 50; ++tries) {
+                QThread::msleep(20);
+            }
+            ::umount2(mount.constData(), MNT_DETACH);
+        }
+        if (!device_.isEmpty()) {
+            run("losetup", {"-d", device_});
+        }
+    }
+    CaseBlindMount(const CaseBlindMount&) = delete;
+    CaseBlindMount& operator=(const CaseBlindMount&) = delete;
+
+    // Whether this machine has what the mount needs; the reason when it has not.
+    static QString missing() {
+        for (const char* tool : {"mkfs.exfat", "mount.exfat-fuse", "losetup"}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty() &&
+                QStandardPaths::findExecutable(tool, {"/sbin", "/usr/sbin"}).isEmpty()) {
+                return QStringLiteral("%1 is missing (packages exfatprogs, exfat-fuse)").arg(tool);
+            }
+        }
+        if (!QFileInfo::exists("/dev/loop-control") || !testsupport::SlowMount::available()) {
+            return QStringLiteral("no loop devices or no FUSE on this machine");
+        }
+        return {};
+    }
+    [[nodiscard]] bool mounted() const { return mounted_; }
+    [[nodiscard]] QString path() const { return dir_.filePath("mount"); }
+
+private:
+    static bool run(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.start(program, arguments);
+        return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+    QTemporaryDir dir_;
+    QString device_;
+    bool mounted_ = false;
+};
+
+QStringList namesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+} // namespace
+
+void FileChangesTest::caseOnlyRenameWhereCaseIsIgnored() {
+    if (const QString reason = CaseBlindMount::missing(); !reason.isEmpty()) {
+        QSKIP(qPrintable("no file system that ignores case can be made: " + reason));
+    }
+    CaseBlindMount disk;
+    QVERIFY(disk.mounted());
+    const QString root = disk.path();
+    testsupport::makeFile(root + "/report.txt", "body");
+    testsupport::makeFile(root + "/docs/inner.txt", "inner");
+    testsupport::makeFile(root + "/b.txt", "b");
+
+    // The file system finds "Report.TXT" under "report.txt": both are the same entry.
+    QVERIFY(platform::renameEntry(root + "/report.txt", root + "/Report.TXT"));
+    QVERIFY(platform::renameEntry(root + "/docs", root + "/DOCS"));
+    QCOMPARE(namesIn(root), (QStringList{"DOCS", "Report.TXT", "b.txt"}));
+    QCOMPARE(contentOf(root + "/Report.TXT"), QByteArray("body"));
+    QCOMPARE(contentOf(root + "/DOCS/inner.txt"), QByteArray("inner"));
+
+    // Another entry under another case is still never replaced.
+    const platform::ChangeResult clash =
+        platform::renameEntry(root + "/Report.TXT", root + "/B.TXT");
+    QCOMPARE(clash.error, EEXIST);
+    QCOMPARE(namesIn(root), (QStringList{"DOCS", "Report.TXT", "b.txt"}));
+    QCOMPARE(contentOf(root + "/b.txt"), QByteArray("b"));
+}
+
+void FileChangesTest::renameAndNewFolderSurvivePowerCuts() {
+    SKIP_WITHOUT_FUSE();
+    testsupport::ForgetMount mount;
+    QVERIFY(mount.mounted());
+    const QString work = mount.backing() + "/work";
+
+    const testsupport::PowerCutTally renamed = testsupport::cutEverywhere(
+        mount, [&] { testsupport::makeFile(work + "/old.txt", "body"); },
+        [&] {
+            return bool(platform::renameEntry(mount.path() + "/work/old.txt",
+                                              mount.path() + "/work/new.txt"));
+        },
+        [&](bool succeeded, bool finished) -> QString {
+            const bool old = QFileInfo::exists(work + "/old.txt");
+            const bool fresh = QFileInfo::exists(work + "/new.txt");
+            if (old == fresh) {
+                return old ? "in two places" : "lost";
+            }
+            if (contentOf(work + (old ? "/old.txt" : "/new.txt")) != "body") {
+                return "its content lost";
+            }
+            return finished && succeeded && old ? "renamed, said the rename, but not on disk"
+                                                : QString();
+        });
+    const testsupport::PowerCutTally made = testsupport::cutEverywhere(
+        mount, [&] { testsupport::makeFolder(work); },
+        [&] { return platform::createFolder(mount.path() + "/work/新建文件夹"); },
+        [&](bool succeeded, bool finished) -> QString {
+            return finished && succeeded && !QFileInfo(work + "/新建文件夹").isDir()
+                       ? "made, said the new folder, but not on disk"
+                       : QString();
+        });
+    qInfo("power cuts: rename %d cut points (%d disks checked), new folder %d (%d)",
+          renamed.cutPoints, renamed.states, made.cutPoints, made.states);
+    for (const QString& failure : renamed.failures + made.failures) {
+        qWarning("%s", qPrintable(failure));
+    }
+    QVERIFY(renamed.failures.isEmpty() && made.failures.isEmpty());
+    QVERIFY(renamed.cutPoints > 3 && made.cutPoints > 3);
 }
 
 void FileChangesTest::describesErrors() {

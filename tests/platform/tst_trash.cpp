@@ -1,6 +1,8 @@
 #include "RawTree.h"
 #include "names/NameCodec.h"
 #include "platform/FileSystem.h"
+#include "platform/TrashInfo.h"
+#include "support/PowerCut.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -12,7 +14,9 @@
 #include <QTest>
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,6 +138,8 @@ private slots:
     void symlinkIsTrashedAsLink();
     void unusualPaths();
     void refusedMoveLeavesNoInfo();
+    void orphanedInfoIsRemovedOnlyWhenSurelyAbandoned();
+    void trashSurvivesPowerCuts();
     void otherFileSystemUsesItsOwnTrash();
     void otherFileSystemSharedTrash();
     void otherFileSystemWithoutTrash();
@@ -357,7 +363,21 @@ void TrashTest::otherFileSystemUsesItsOwnTrash() {
     QVERIFY(!QFileInfo::exists(file));
     const QString trash = other.personalTrash();
     QCOMPARE(contentOf(trash + "/files/shm-note.txt"), QByteArray("volatile"));
-    checkInfo(trash + "/info", "shm-note.txt", QFile::encodeName(file), before);
+    // A top-directory trash records the path below its top directory, so that the disk
+    // mounted elsewhere still knows where its entries came from.
+    const QByteArray relative = QFile::encodeName(file).mid(qstrlen("/dev/shm/"));
+    checkInfo(trash + "/info", "shm-note.txt", relative, before);
+    const QByteArray text = contentOf(trash + "/info/shm-note.txt.trashinfo");
+    QCOMPARE(platform::readTrashInfo(text, "/media/elsewhere")->origin,
+             "/media/elsewhere/" + relative);
+    QCOMPARE(platform::readTrashInfo(text, "/dev/shm")->origin, QFile::encodeName(file));
+    // An absolute path, as other programs and older versions wrote, reads as it is.
+    const QByteArray absolute =
+        "[Trash Info]\nPath=/dev/shm/a%20b\nDeletionDate=2026-01-02T03:04:05\n";
+    QCOMPARE(platform::readTrashInfo(absolute, "/dev/shm")->origin, QByteArray("/dev/shm/a b"));
+    // An info cut short names no entry.
+    QVERIFY(!platform::readTrashInfo("", "/dev/shm"));
+    QVERIFY(!platform::readTrashInfo("[Trash Info]\nPath=x\n", "/dev/shm"));
     struct stat status {};
     QCOMPARE(::lstat(QFile::encodeName(trash).constData(), &status), 0);
     QCOMPARE(status.st_mode & 0777, mode_t(0700));
@@ -390,6 +410,18 @@ void TrashTest::otherFileSystemSharedTrash() {
              QByteArray("2"));
     QVERIFY(existsRaw(shared + '/' + uid + "/info/second.txt.trashinfo"));
     QVERIFY(!existsRaw(QFile::encodeName(other.personalTrash()) + "/files/second.txt"));
+
+    // A .Trash/$uid that someone planted as a link is refused before anything is made
+    // in it: the link's target stays as it was, and the entry goes to .Trash-$uid.
+    testsupport::removeTreeRaw(shared + '/' + uid);
+    QTemporaryDir elsewhere;
+    QCOMPARE(::symlink(QFile::encodeName(elsewhere.path()).constData(),
+                       (shared + '/' + uid).constData()),
+             0);
+    const QString third = testsupport::makeFile(other.filePath("third.txt"), "3");
+    QVERIFY(platform::moveToTrash(third));
+    QCOMPARE(entriesOf(elsewhere.path()), QStringList{});
+    QCOMPARE(contentOf(other.personalTrash() + "/files/third.txt"), QByteArray("3"));
 }
 
 void TrashTest::otherFileSystemWithoutTrash() {
@@ -410,6 +442,157 @@ void TrashTest::otherFileSystemWithoutTrash() {
     QCOMPARE(contentOf(file), QByteArray("precious"));
     QCOMPARE(entriesOf(home.trashFiles()), QStringList{});
     QCOMPARE(contentOf(other.personalTrash()), QByteArray("not a folder"));
+}
+
+void TrashTest::orphanedInfoIsRemovedOnlyWhenSurelyAbandoned() {
+    testsupport::ScopedDataHome home;
+    QTemporaryDir dir;
+    QVERIFY(platform::moveToTrash(testsupport::makeFile(dir.filePath("kept.txt"), "k")));
+    const QString info = home.trashInfo();
+    const auto makeInfo = [&info](const QString& name, int ageSeconds) {
+        QString path =
+            testsupport::makeFile(info + "/" + name + ".trashinfo", "[Trash Info]\nPath=/gone\n");
+        const timespec then{std::time(nullptr) - ageSeconds, 0};
+        const timespec times[2] = {then, then};
+        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+        return path;
+    };
+    // What a trash cut off before its move leaves: an info whose entry never arrived.
+    makeInfo("abandoned", 120);
+    // Written just now: another program may be about to move its entry.
+    makeInfo("young", 0);
+    // Old, but its writer still holds it.
+    const int locked = ::open(QFile::encodeName(makeInfo("held", 120)).constData(), O_RDONLY);
+    QCOMPARE(::flock(locked, LOCK_EX), 0);
+    // An old info whose entry is there is no orphan.
+    makeInfo("kept.txt", 120);
+
+    QVERIFY(platform::moveToTrash(testsupport::makeFile(dir.filePath("next.txt"), "n")));
+    ::close(locked);
+    QCOMPARE(entriesOf(info), (QStringList{"held.trashinfo", "kept.txt.trashinfo",
+                                           "next.txt.trashinfo", "young.trashinfo"}));
+    QCOMPARE(entriesOf(home.trashFiles()), (QStringList{"kept.txt", "next.txt"}));
+}
+
+namespace {
+
+// Where a trashed entry is after a power cut: how many places hold it, and what is wrong.
+struct TrashedEntry {
+    QString trash;         // the trash folder, in the backing folder
+    QByteArray top;        // the top directory its relative paths are read against
+    QString origin;        // where the entry was, in the backing folder
+    QString originOnMount; // and as the command named it
+    QString probe;         // a file below the entry (for a folder) whose content is known
+    QByteArray content;
+};
+
+QString trashedEntryProblem(const TrashedEntry& entry, bool succeeded, bool finished) {
+    const QString files = entry.trash + "/files";
+    const QString info = entry.trash + "/info";
+    const QString& origin = entry.origin;
+    const QString& probe = entry.probe;
+    const QByteArray& content = entry.content;
+    int places = QFileInfo::exists(origin) ? 1 : 0;
+    bool inTrash = false;
+    for (const QString& name : entriesOf(files)) {
+        const auto record =
+            platform::readTrashInfo(contentOf(info + "/" + name + ".trashinfo"), entry.top);
+        if (!record) {
+            return QStringLiteral("%1 is in files/ with an empty or missing info").arg(name);
+        }
+        if (record->origin == QFile::encodeName(entry.originOnMount)) {
+            ++places;
+            inTrash = true;
+            if (contentOf(files + "/" + name + probe) != content) {
+                return QStringLiteral("the trashed entry lost its content");
+            }
+        }
+    }
+    if (places != 1) {
+        return places == 0 ? QStringLiteral("the entry is lost")
+                           : QStringLiteral("the entry is in %1 places").arg(places);
+    }
+    if (!inTrash && contentOf(origin + probe) != content) {
+        return QStringLiteral("the entry lost its content at its origin");
+    }
+    if (finished && succeeded && !inTrash) {
+        return QStringLiteral("the trash said it was done, but the entry is back at its origin");
+    }
+    return {};
+}
+
+} // namespace
+
+void TrashTest::trashSurvivesPowerCuts() {
+    SKIP_WITHOUT_FUSE();
+    testsupport::ForgetMount mount;
+    QVERIFY(mount.mounted());
+    // The home trash on the mount (ScopedDataHome puts it back afterwards).
+    testsupport::ScopedDataHome home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(mount.path() + "/data"));
+    const QString backing = mount.backing();
+
+    // A file into a trash that does not exist yet, and a folder into one that holds an
+    // entry already.
+    const testsupport::PowerCutTally file = testsupport::cutEverywhere(
+        mount,
+        [&] {
+            testsupport::makeFolder(backing + "/data");
+            testsupport::makeFile(backing + "/work/report.txt", "quarterly");
+        },
+        [&] { return bool(platform::moveToTrash(mount.path() + "/work/report.txt")); },
+        [&](bool succeeded, bool finished) {
+            return trashedEntryProblem({backing + "/data/Trash",
+                                        "/",
+                                        backing + "/work/report.txt",
+                                        mount.path() + "/work/report.txt",
+                                        {},
+                                        "quarterly"},
+                                       succeeded, finished);
+        });
+    const testsupport::PowerCutTally folder = testsupport::cutEverywhere(
+        mount,
+        [&] {
+            testsupport::makeFile(backing + "/data/Trash/files/old.txt", "old");
+            testsupport::makeFile(
+                backing + "/data/Trash/info/old.txt.trashinfo",
+                "[Trash Info]\nPath=/old.txt\nDeletionDate=2026-01-01T00:00:00\n");
+            testsupport::makeFile(backing + "/work/项目/src/main.cpp", "int main() {}");
+        },
+        [&] { return bool(platform::moveToTrash(mount.path() + "/work/项目")); },
+        [&](bool succeeded, bool finished) {
+            return trashedEntryProblem({backing + "/data/Trash", "/", backing + "/work/项目",
+                                        mount.path() + "/work/项目", "/src/main.cpp",
+                                        "int main() {}"},
+                                       succeeded, finished);
+        });
+    // And a file of a disk whose top-directory trash is made for it, the home trash
+    // being on another file system.
+    const testsupport::PowerCutTally top = testsupport::cutEverywhere(
+        mount, [&] { testsupport::makeFile(backing + "/work/notes.txt", "notes"); },
+        [&] {
+            testsupport::ScopedDataHome elsewhere;
+            return bool(platform::moveToTrash(mount.path() + "/work/notes.txt"));
+        },
+        [&](bool succeeded, bool finished) {
+            return trashedEntryProblem({backing + "/.Trash-" + QString::number(::getuid()),
+                                        QFile::encodeName(mount.path()),
+                                        backing + "/work/notes.txt",
+                                        mount.path() + "/work/notes.txt",
+                                        {},
+                                        "notes"},
+                                       succeeded, finished);
+        });
+    qInfo("power cuts: trash of a file %d cut points (%d disks checked), of a folder %d (%d), "
+          "into a top-directory trash %d (%d)",
+          file.cutPoints, file.states, folder.cutPoints, folder.states, top.cutPoints, top.states);
+    const QStringList failures = file.failures + folder.failures + top.failures;
+    for (const QString& failure : failures) {
+        qWarning("%s", qPrintable(failure));
+    }
+    QVERIFY(failures.isEmpty());
+    // The runs got past the steps that matter: each ended on its own at last.
+    QVERIFY(file.cutPoints > 10 && folder.cutPoints > 10 && top.cutPoints > 10);
 }
 
 QTEST_GUILESS_MAIN(TrashTest)
