@@ -7,6 +7,7 @@ set(DIRQUILL_NAMES_SOURCES
   src/names/KeyWindow.cpp
   src/names/NameList.cpp
   src/names/NameOrder.cpp
+  src/names/PrefixSearch.cpp
 )
 
 set(DIRQUILL_CORE_SOURCES

@@ -2,6 +2,7 @@
 
 #include "names/NameList.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTableView>
 
@@ -52,6 +53,10 @@ public:
 
     [[nodiscard]] ColumnModel* Model() const { return model_; }
 
+    // Type-ahead: selects the next row whose text starts with what was typed, exactly as
+    // QAbstractItemView's own search does, but found through the name order.
+    void keyboardSearch(const QString& search) override;
+
 signals:
     void leftClicked();
     void leftDoubleClicked();
@@ -66,4 +71,7 @@ private:
     ColumnModel* model_;
     std::optional<QString> listedFrom_;
     bool swallowRelease_ = false;
+    // What the type-ahead has been given so far, and since when.
+    QString typed_;
+    QElapsedTimer typedTime_;
 };

@@ -2,6 +2,8 @@
 
 #include "names/NameCodec.h"
 
+#include <algorithm>
+
 int ColumnModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -60,6 +62,8 @@ QString ColumnModel::displayText(int row) const {
 void ColumnModel::setRows(names::NameList rows) {
     beginResetModel();
     rows_ = std::move(rows);
+    search_.reset();
+    inNameOrder_ = true;
     endResetModel();
 }
 
@@ -68,9 +72,17 @@ void ColumnModel::appendRow(const QString& text) {
     beginInsertRows({}, row, row);
     const QByteArray name = names::encodeName(text);
     rows_.append({name.constData(), static_cast<std::size_t>(name.size())});
+    search_.reset();
+    inNameOrder_ = row == 0;
     endInsertRows();
 }
 
 void ColumnModel::clear() {
     setRows({});
+}
+
+int ColumnModel::findByPrefix(const QString& prefix, int start) {
+    const auto display = [this](std::size_t row) { return displayText(static_cast<int>(row)); };
+    return static_cast<int>(search_.find(rows_, inNameOrder_ && fileNames_, display, prefix,
+                                         static_cast<std::size_t>(std::max(start, 0))));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "names/NameList.h"
+#include "names/PrefixSearch.h"
 
 #include <QAbstractTableModel>
 
@@ -23,20 +24,30 @@ public:
     // Whether the rows are file names listed from a folder, shown as a reader reads them
     // (names::displayName), or texts shown exactly as stored.
     void setShowsFileNames(bool fileNames) { fileNames_ = fileNames; }
+    [[nodiscard]] bool showsFileNames() const { return fileNames_; }
 
     // The row as stored: for a file name, the text that encodes back to its bytes, from
     // which paths are formed.
     [[nodiscard]] QString text(int row) const;
     // The row as the column shows it.
     [[nodiscard]] QString displayText(int row) const;
-    // Replaces all rows in one reset.
+    // Replaces all rows in one reset: a listed folder's names, in name order (sortNames).
     void setRows(names::NameList rows);
+    // Appends a row after the others, whatever its place in the name order.
     void appendRow(const QString& text);
     void clear();
     [[nodiscard]] const names::NameList& rows() const { return rows_; }
 
+    // The first row from `start` on, wrapping round, whose displayed text starts with
+    // `prefix` regardless of case, as QAbstractItemModel::match finds it for a list's
+    // type-ahead; -1 when none does.
+    [[nodiscard]] int findByPrefix(const QString& prefix, int start);
+
 private:
     names::NameList rows_;
+    names::PrefixSearch search_;
+    // Whether the rows are in name order, as a folder's listing gives them.
+    bool inNameOrder_ = true;
     QString header_;
     bool hasHeader_ = false;
     bool fileNames_ = false;

@@ -1,0 +1,186 @@
+#include "names/PrefixSearch.h"
+
+#include "names/NameOrder.h"
+
+#include <algorithm>
+#include <string>
+
+namespace names {
+
+namespace {
+
+// CJK Unified Ideographs and their first extension: no case, and no display rule
+// changes them.
+bool isIdeograph(char32_t cp) {
+    return (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF);
+}
+
+bool isPrintableAscii(unsigned char byte) {
+    return byte >= 0x20 && byte < 0x7F;
+}
+
+// Whether every unit of the prefix is ASCII or an ideograph: then a name that
+// showsKeyText matches it exactly when its key begins with the prefix's key.
+bool keyedPrefix(QStringView prefix) {
+    return std::all_of(prefix.begin(), prefix.end(), [](QChar unit) {
+        return unit.unicode() < 0x80 || isIdeograph(unit.unicode());
+    });
+}
+
+// Whether all the bytes are printable ASCII, looked at a block at a time so that the
+// common folder is passed over at memory speed.
+bool allPrintableAscii(std::string_view bytes) {
+    constexpr std::size_t kBlock = 4096;
+    for (std::size_t at = 0; at < bytes.size(); at += kBlock) {
+        const std::size_t end = std::min(bytes.size(), at + kBlock);
+        unsigned outside = 0;
+        for (std::size_t i = at; i < end; ++i) {
+            outside |= isPrintableAscii(static_cast<unsigned char>(bytes[i])) ? 0U : 1U;
+        }
+        if (outside != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool showsKeyText(std::string_view name) {
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    const auto* const end = p + name.size();
+    while (p < end) {
+        const unsigned lead = *p;
+        if (isPrintableAscii(static_cast<unsigned char>(lead))) {
+            ++p;
+            continue;
+        }
+        // Ideographs are three bytes long, led by E3 to E9.
+        if (lead < 0xE3 || lead > 0xE9 || end - p < 3 || (p[1] & 0xC0) != 0x80 ||
+            (p[2] & 0xC0) != 0x80) {
+            return false;
+        }
+        const char32_t cp = ((lead & 0x0F) << 12) | ((p[1] & 0x3FU) << 6) | (p[2] & 0x3FU);
+        if (!isIdeograph(cp)) {
+            return false;
+        }
+        p += 3;
+    }
+    return true;
+}
+
+void PrefixSearch::reset() {
+    learnt_ = false;
+    checkedRows_.clear();
+    checkedRows_.shrink_to_fit();
+}
+
+void PrefixSearch::learn(const NameList& rows) {
+    learnt_ = true;
+    checkedRows_.clear();
+    if (allPrintableAscii(rows.bytes())) {
+        return;
+    }
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (!showsKeyText(rows.at(row))) {
+            checkedRows_.push_back(static_cast<std::uint32_t>(row));
+        }
+    }
+}
+
+std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
+                                  const DisplayText& display, QStringView prefix,
+                                  std::size_t start) {
+    const std::size_t count = rows.size();
+    if (count == 0) {
+        return -1;
+    }
+    start = start < count ? start : 0;
+    const auto matches = [&](std::size_t row) {
+        return display(row).startsWith(prefix, Qt::CaseInsensitive);
+    };
+    if (!inNameOrder || !keyedPrefix(prefix)) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t row = start + k < count ? start + k : start + k - count;
+            if (matches(row)) {
+                return static_cast<std::ptrdiff_t>(row);
+            }
+        }
+        return -1;
+    }
+    if (!learnt_) {
+        learn(rows);
+    }
+
+    // The run of rows whose keys begin with the prefix's key.
+    std::string key;
+    appendTextKey(prefix, key);
+    std::string rowKey;
+    const auto headOf = [&](std::size_t row) {
+        rowKey.clear();
+        appendSortKey(rows.at(row), rowKey);
+        return std::string_view(rowKey).substr(0, key.size());
+    };
+    std::size_t first = 0;
+    std::size_t last = count;
+    while (first < last) {
+        const std::size_t mid = first + (last - first) / 2;
+        if (headOf(mid) < key) {
+            first = mid + 1;
+        } else {
+            last = mid;
+        }
+    }
+    const std::size_t runBegin = first;
+    last = count;
+    while (first < last) {
+        const std::size_t mid = first + (last - first) / 2;
+        if (headOf(mid) == key) {
+            first = mid + 1;
+        } else {
+            last = mid;
+        }
+    }
+    const std::size_t runEnd = first;
+
+    // In the run, the first row from `start` on, wrapping, that matches.
+    const auto distance = [&](std::size_t row) {
+        return row >= start ? row - start : row + count - start;
+    };
+    std::size_t found = count;
+    const auto scan = [&](std::size_t from, std::size_t to) {
+        for (std::size_t row = from; row < to; ++row) {
+            if (showsKeyText(rows.at(row)) || matches(row)) {
+                found = row;
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!scan(std::max(start, runBegin), runEnd)) {
+        scan(runBegin, std::min(start, runEnd));
+    }
+    const std::size_t bound = found < count ? distance(found) : count;
+
+    // Outside the run, only the rows that show another text than their key's can match;
+    // those before the run's match, in the same wrapping order, are checked.
+    const auto from = std::lower_bound(checkedRows_.begin(), checkedRows_.end(), start);
+    const std::size_t checked = checkedRows_.size();
+    const auto offset = static_cast<std::size_t>(from - checkedRows_.begin());
+    for (std::size_t k = 0; k < checked; ++k) {
+        const std::size_t row =
+            checkedRows_[offset + k < checked ? offset + k : offset + k - checked];
+        if (distance(row) >= bound) {
+            break;
+        }
+        if (row >= runBegin && row < runEnd) {
+            continue;
+        }
+        if (matches(row)) {
+            return static_cast<std::ptrdiff_t>(row);
+        }
+    }
+    return found < count ? static_cast<std::ptrdiff_t>(found) : -1;
+}
+
+} // namespace names
