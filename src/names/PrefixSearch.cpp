@@ -73,19 +73,46 @@ void PrefixSearch::reset() {
     learnt_ = false;
     checkedRows_.clear();
     checkedRows_.shrink_to_fit();
+    keyedRows_.clear();
+    keyedRows_.shrink_to_fit();
 }
 
-void PrefixSearch::learn(const NameList& rows) {
+void PrefixSearch::learn(const NameList& rows, const DisplayText& display) {
     learnt_ = true;
     checkedRows_.clear();
+    keyedRows_.clear();
     if (allPrintableAscii(rows.bytes())) {
         return;
     }
+    // A name showsKeyText does not accept may still show a text of ASCII and ideographs
+    // whose key is the name's own (Chinese in GBK): it is then found by its key as well.
+    // Only the others are left to check at every search.
+    keyedRows_.assign(rows.size(), false);
+    std::string nameKey;
+    std::string textKey;
     for (std::size_t row = 0; row < rows.size(); ++row) {
-        if (!showsKeyText(rows.at(row))) {
-            checkedRows_.push_back(static_cast<std::uint32_t>(row));
+        const std::string_view name = rows.at(row);
+        if (showsKeyText(name)) {
+            keyedRows_[row] = true;
+            continue;
         }
+        const QString text = display(row);
+        if (keyedPrefix(text)) {
+            nameKey.clear();
+            appendSortKey(name, nameKey);
+            textKey.clear();
+            appendTextKey(text, textKey);
+            if (nameKey == textKey) {
+                keyedRows_[row] = true;
+                continue;
+            }
+        }
+        checkedRows_.push_back(static_cast<std::uint32_t>(row));
     }
+}
+
+bool PrefixSearch::foundByKey(std::size_t row) const {
+    return keyedRows_.empty() ? true : static_cast<bool>(keyedRows_[row]);
 }
 
 std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
@@ -109,7 +136,7 @@ std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
         return -1;
     }
     if (!learnt_) {
-        learn(rows);
+        learn(rows, display);
     }
 
     // The run of rows whose keys begin with the prefix's key.
@@ -150,7 +177,7 @@ std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
     std::size_t found = count;
     const auto scan = [&](std::size_t from, std::size_t to) {
         for (std::size_t row = from; row < to; ++row) {
-            if (showsKeyText(rows.at(row)) || matches(row)) {
+            if (foundByKey(row) || matches(row)) {
                 found = row;
                 return true;
             }

@@ -22,10 +22,15 @@ bool showsKeyText(std::string_view name);
 
 // Finds a row by the beginning of its displayed text, as a list's type-ahead does, in a
 // list kept in name order (sortNames). For a prefix of ASCII and ideographs the rows whose
-// keys begin with the prefix's key are one run of the order, found by binary search; all
-// names that showsKeyText accepts in that run match and none outside it does. The other
-// names are checked one by one against their displayed text. A prefix with other letters
-// checks every row.
+// keys begin with the prefix's key are one run of the order, found by binary search. A
+// name whose displayed text is made of ASCII and ideographs and keyed as the name is
+// (every name showsKeyText accepts, and Chinese in GBK) matches if it is in that run and
+// only then. The other names are checked one by one against their displayed text. A
+// prefix with other letters checks every row.
+//
+// What it learns of the rows on its first search is kept until reset(): for a folder of
+// names that are all printable ASCII, nothing; else a flag a row, and the rows to check.
+// Learning reads the displayed text of every name that showsKeyText does not accept.
 class PrefixSearch {
 public:
     using DisplayText = std::function<QString(std::size_t row)>;
@@ -44,10 +49,14 @@ public:
     [[nodiscard]] std::size_t checkedRowCount() const { return checkedRows_.size(); }
 
 private:
-    void learn(const NameList& rows);
+    void learn(const NameList& rows, const DisplayText& display);
+    // Whether the row matches a prefix exactly when its key begins with the prefix's key.
+    [[nodiscard]] bool foundByKey(std::size_t row) const;
 
     bool learnt_ = false;
-    // The rows showsKeyText does not accept, in order.
+    // The rows found by their keys, one flag a row; empty when all are (all ASCII).
+    std::vector<bool> keyedRows_;
+    // The others, which are checked against their displayed text, in order.
     std::vector<std::uint32_t> checkedRows_;
 };
 
