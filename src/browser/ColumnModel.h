@@ -4,13 +4,14 @@
 #include "names/PrefixSearch.h"
 
 #include <QAbstractTableModel>
+#include <QTimer>
 
 // The rows of one browser column: texts only, kept as encoded names so that a folder of
 // a million entries costs little more than its names. A row is decoded when it is shown.
 class ColumnModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit ColumnModel(QObject* parent = nullptr);
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
@@ -44,8 +45,13 @@ public:
     [[nodiscard]] int findByPrefix(const QString& prefix, int start);
 
 private:
+    [[nodiscard]] names::PrefixSearch::DisplayText displayTexts() const;
+
     names::NameList rows_;
     names::PrefixSearch search_;
+    // Learns what the search needs of a listed folder's rows in slices while the window
+    // is idle, so that the first key typed finds it done.
+    QTimer learning_;
     // Whether the rows are in name order, as a folder's listing gives them.
     bool inNameOrder_ = true;
     QString header_;

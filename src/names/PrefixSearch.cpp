@@ -71,29 +71,33 @@ bool showsKeyText(std::string_view name) {
 
 void PrefixSearch::reset() {
     learnt_ = false;
+    nextRow_ = 0;
     checkedRows_.clear();
     checkedRows_.shrink_to_fit();
-    keyedRows_.clear();
-    keyedRows_.shrink_to_fit();
 }
 
-void PrefixSearch::learn(const NameList& rows, const DisplayText& display) {
-    learnt_ = true;
-    checkedRows_.clear();
-    keyedRows_.clear();
-    if (allPrintableAscii(rows.bytes())) {
-        return;
+bool PrefixSearch::learn(const NameList& rows, const DisplayText& display,
+                         std::chrono::steady_clock::time_point until) {
+    if (learnt_) {
+        return true;
+    }
+    if (nextRow_ == 0 && allPrintableAscii(rows.bytes())) {
+        learnt_ = true;
+        return true;
     }
     // A name showsKeyText does not accept may still show a text of ASCII and ideographs
     // whose key is the name's own (Chinese in GBK): it is then found by its key as well.
     // Only the others are left to check at every search.
-    keyedRows_.assign(rows.size(), false);
+    constexpr std::size_t kRowsBetweenClockReads = 256;
     std::string nameKey;
     std::string textKey;
-    for (std::size_t row = 0; row < rows.size(); ++row) {
+    for (; nextRow_ < rows.size(); ++nextRow_) {
+        if (nextRow_ % kRowsBetweenClockReads == 0 && std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        const std::size_t row = nextRow_;
         const std::string_view name = rows.at(row);
         if (showsKeyText(name)) {
-            keyedRows_[row] = true;
             continue;
         }
         const QString text = display(row);
@@ -103,16 +107,17 @@ void PrefixSearch::learn(const NameList& rows, const DisplayText& display) {
             textKey.clear();
             appendTextKey(text, textKey);
             if (nameKey == textKey) {
-                keyedRows_[row] = true;
                 continue;
             }
         }
         checkedRows_.push_back(static_cast<std::uint32_t>(row));
     }
+    learnt_ = true;
+    return true;
 }
 
 bool PrefixSearch::foundByKey(std::size_t row) const {
-    return keyedRows_.empty() ? true : static_cast<bool>(keyedRows_[row]);
+    return !std::binary_search(checkedRows_.begin(), checkedRows_.end(), row);
 }
 
 std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
@@ -135,9 +140,7 @@ std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
         }
         return -1;
     }
-    if (!learnt_) {
-        learn(rows, display);
-    }
+    learn(rows, display, std::chrono::steady_clock::time_point::max());
 
     // The run of rows whose keys begin with the prefix's key.
     std::string key;

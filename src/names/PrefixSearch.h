@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -28,15 +29,20 @@ bool showsKeyText(std::string_view name);
 // only then. The other names are checked one by one against their displayed text. A
 // prefix with other letters checks every row.
 //
-// What it learns of the rows on its first search is kept until reset(): for a folder of
-// names that are all printable ASCII, nothing; else a flag a row, and the rows to check.
-// Learning reads the displayed text of every name that showsKeyText does not accept.
+// What it learns of the rows is kept until reset(): for a folder of names that are all
+// printable ASCII, nothing; else the rows to check. Learning reads the displayed text of
+// every name that showsKeyText does not accept. It can be done ahead, a slice at a time
+// (learn); a search finishes what is left.
 class PrefixSearch {
 public:
     using DisplayText = std::function<QString(std::size_t row)>;
 
     // Forgets what was learnt of the rows; to be called whenever they change.
     void reset();
+
+    // Learns about the rows until done or `until` has passed; true once done.
+    bool learn(const NameList& rows, const DisplayText& display,
+               std::chrono::steady_clock::time_point until);
 
     // The first row from `start` on, wrapping round to the first row, whose displayed text
     // starts with `prefix` regardless of case (QString::startsWith, Qt::CaseInsensitive);
@@ -49,14 +55,13 @@ public:
     [[nodiscard]] std::size_t checkedRowCount() const { return checkedRows_.size(); }
 
 private:
-    void learn(const NameList& rows, const DisplayText& display);
     // Whether the row matches a prefix exactly when its key begins with the prefix's key.
     [[nodiscard]] bool foundByKey(std::size_t row) const;
 
     bool learnt_ = false;
-    // The rows found by their keys, one flag a row; empty when all are (all ASCII).
-    std::vector<bool> keyedRows_;
-    // The others, which are checked against their displayed text, in order.
+    std::size_t nextRow_ = 0; // the first row not learnt yet
+    // The rows not found by their keys, which are checked against their displayed text,
+    // in order.
     std::vector<std::uint32_t> checkedRows_;
 };
 
