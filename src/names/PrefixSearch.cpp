@@ -19,12 +19,32 @@ bool isPrintableAscii(unsigned char byte) {
     return byte >= 0x20 && byte < 0x7F;
 }
 
-// Whether every unit of the prefix is ASCII or an ideograph: then a name that
-// showsKeyText matches it exactly when its key begins with the prefix's key.
-bool keyedPrefix(QStringView prefix) {
-    return std::all_of(prefix.begin(), prefix.end(), [](QChar unit) {
-        return unit.unicode() < 0x80 || isIdeograph(unit.unicode());
-    });
+// Whether ignoring the unit's case is the same as comparing its key: two such units fold
+// alike exactly when they upper-case alike. So is every unit whose upper case folds as it
+// does and whose folding upper-cases as it does; not so the few whose rules cross, such
+// as the Kelvin sign (folds to k, keys as itself) or the dotless i (keys as I, folds to
+// itself), nor surrogates, which fold as pairs.
+bool caseAsKeyed(char16_t unit) {
+    if (unit < 0x80) {
+        return true;
+    }
+    if (QChar::isSurrogate(unit)) {
+        return false;
+    }
+    const char32_t folded = QChar::toCaseFolded(char32_t(unit));
+    if (folded > 0xFFFF) {
+        return false;
+    }
+    const char16_t upper = sortUpperUnit(unit);
+    return sortUpperUnit(char16_t(folded)) == upper &&
+           QChar::toCaseFolded(char32_t(upper)) == folded;
+}
+
+// Whether every unit of a text ignores case as its key does: then a name showing such a
+// text, keyed by it, matches such a prefix exactly when its key begins with the prefix's.
+bool keyedText(QStringView text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar unit) { return caseAsKeyed(unit.unicode()); });
 }
 
 // Whether all the bytes are printable ASCII, looked at a block at a time so that the
@@ -85,9 +105,10 @@ bool PrefixSearch::learn(const NameList& rows, const DisplayText& display,
         learnt_ = true;
         return true;
     }
-    // A name showsKeyText does not accept may still show a text of ASCII and ideographs
-    // whose key is the name's own (Chinese in GBK): it is then found by its key as well.
-    // Only the others are left to check at every search.
+    // A name showsKeyText does not accept may still show a text that ignores case as its
+    // key does and is keyed as the name is (Chinese in GBK, Chinese punctuation, most
+    // letters beyond ASCII): it is then found by its key as well. Only the others are left
+    // to check at every search.
     constexpr std::size_t kRowsBetweenClockReads = 256;
     std::string nameKey;
     std::string textKey;
@@ -101,7 +122,7 @@ bool PrefixSearch::learn(const NameList& rows, const DisplayText& display,
             continue;
         }
         const QString text = display(row);
-        if (keyedPrefix(text)) {
+        if (keyedText(text)) {
             nameKey.clear();
             appendSortKey(name, nameKey);
             textKey.clear();
@@ -131,7 +152,7 @@ std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
     const auto matches = [&](std::size_t row) {
         return display(row).startsWith(prefix, Qt::CaseInsensitive);
     };
-    if (!inNameOrder || !keyedPrefix(prefix)) {
+    if (!inNameOrder || !keyedText(prefix)) {
         for (std::size_t k = 0; k < count; ++k) {
             const std::size_t row = start + k < count ? start + k : start + k - count;
             if (matches(row)) {

@@ -22,12 +22,14 @@ namespace names {
 bool showsKeyText(std::string_view name);
 
 // Finds a row by the beginning of its displayed text, as a list's type-ahead does, in a
-// list kept in name order (sortNames). For a prefix of ASCII and ideographs the rows whose
-// keys begin with the prefix's key are one run of the order, found by binary search. A
-// name whose displayed text is made of ASCII and ideographs and keyed as the name is
-// (every name showsKeyText accepts, and Chinese in GBK) matches if it is in that run and
-// only then. The other names are checked one by one against their displayed text. A
-// prefix with other letters checks every row.
+// list kept in name order (sortNames). For a prefix whose characters ignore case as their
+// keys do (all but a few whose case rules cross, such as the Kelvin sign and the dotless
+// i, and characters beyond the BMP), the rows whose keys begin with the prefix's key are
+// one run of the order, found by binary search. A name whose displayed text is made of
+// such characters and keyed as the name is (every name showsKeyText accepts, Chinese in
+// GBK, most names in other scripts) matches if it is in that run and only then. The other
+// names are checked one by one against their displayed text. Any other prefix checks
+// every row.
 //
 // What it learns of the rows is kept until reset(): for a folder of names that are all
 // printable ASCII, nothing; else the rows to check. Learning reads the displayed text of

@@ -44,11 +44,11 @@ QByteArray gbk(const QString& text) {
 // Kelvin sign folds to k, the long s upper-cases to S, the dotless i to I), controls and
 // invisibles, undecodable bytes.
 QList<QByteArray> randomNames(QRandomGenerator& random) {
-    const QStringList pieces = {"a",     "A",     "b",         "B",         "k",    "s",
-                                "i",     "_",     "1",         ".",         " ",    u("中"),
-                                u("文"), u("照"), u("片"),     u("é"),      u("É"), u("ß"),
-                                u("ẞ"),  u("ſ"),  u("\u212A"), u("ı"),      u("İ"), u("ς"),
-                                u("Σ"),  u("😀"),  u("\u202E"), u("\u200B"), "\t"};
+    const QStringList pieces = {
+        "a",    "A",    "b",         "B",         "k",         "s",     "i",     "_",
+        "1",    ".",    " ",         u("中"),     u("文"),     u("照"), u("片"), u("é"),
+        u("É"), u("ß"), u("ẞ"),      u("ſ"),      u("\u212A"), u("ı"),  u("İ"),  u("ς"),
+        u("Σ"), u("😀"), u("\u202E"), u("\u200B"), "\t",        u("（"), u("Ａ"), u("ａ")};
     QSet<QByteArray> names;
     QList<QByteArray> made;
     while (made.size() < 400) {
@@ -148,10 +148,10 @@ void TestTypeAhead::typeAheadSelectsWhatQtsOwnSearchSelects() {
     // Keys typed together come far inside the interval, pauses far outside it.
     constexpr int kInterval = 200;
     QApplication::setKeyboardInputInterval(kInterval);
-    QStringList keys = {"a",     "A",     "b",    "k",      "K",    "s",         "S",
-                        "i",     "I",     "_",    "1",      " ",    "z",         u("中"),
-                        u("文"), u("照"), u("é"), u("ß"),   u("ſ"), u("\u212A"), u("ı"),
-                        u("σ"),  u("\t"), "<",    QString()};
+    QStringList keys = {"a",     "A",     "b",    "k",     "K",     "s",         "S",
+                        "i",     "I",     "_",    "1",     " ",     "z",         u("中"),
+                        u("文"), u("照"), u("é"), u("ß"),  u("ſ"),  u("\u212A"), u("ı"),
+                        u("σ"),  u("\t"), "<",    u("ａ"), u("（"), QString()};
     QString typed;
     for (int step = 0; step < 480; ++step) {
         const int action = random.bounded(12);
