@@ -182,6 +182,7 @@ std::vector<std::vector<QString>> sampleSequences(const std::vector<std::string>
                                                   int units, std::uint64_t seed) {
     std::mt19937_64 random(seed);
     std::vector<std::vector<QString>> sequences;
+    sequences.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         sequences.push_back(keysOf(names[random() % names.size()], units));
     }
