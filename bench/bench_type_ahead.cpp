@@ -12,9 +12,10 @@
 // sequence starts at the first row; its keys follow one another within the input
 // interval. The sets: camera names, random ASCII names, Han names in UTF-8, and the same
 // Han names in GBK bytes, found by their keys once their displayed texts were learnt. The
-// glyphs of the rows the keys reach are drawn once before the keys are timed. Then the
-// slow paths: Han names that each hold a character beyond the BMP, all checked against
-// their displayed text, and a prefix that checks every row.
+// glyphs of the rows the keys reach are drawn once before the keys are timed. Then Han
+// names that each hold a caseless character beyond the BMP, and the slow paths: Han
+// names that each end in an undecodable byte, all checked against their displayed text,
+// and a prefix that checks every row.
 
 #include "ListingFolders.h"
 #include "Measure.h"
@@ -228,8 +229,8 @@ int main(int argc, char* argv[]) {
         auto gbkSequences = sequences;
         gbkSequences.push_back(keysOf("a"));
         measureSet("gbk-han-1000000", gbk, gbkSequences, options.runs);
-        // Each name also holds a character beyond the BMP (U+20BB7, a surname), which
-        // folds as a pair: every row is checked against its displayed text.
+        // Each name also holds a character beyond the BMP (U+20BB7, a surname), which has
+        // no case: found by its key like the others.
         std::vector<std::string> beyond;
         beyond.reserve(han.size());
         for (const std::string& name : han) {
@@ -237,6 +238,15 @@ int main(int argc, char* argv[]) {
             beyond.push_back(name.substr(0, dot) + "\xF0\xA0\xAE\xB7" + name.substr(dot));
         }
         measureSet("han-beyond-bmp-1000000", beyond, gbkSequences, options.runs);
+        beyond.clear();
+        // Each name ends in a byte that is no UTF-8, shown as its escape: every row is
+        // checked against its displayed text.
+        std::vector<std::string> broken;
+        broken.reserve(han.size());
+        for (const std::string& name : han) {
+            broken.push_back(name + "\xFF");
+        }
+        measureSet("han-undecodable-1000000", broken, gbkSequences, options.runs);
         // A prefix with a letter whose case rules cross (the dotless i) checks every row.
         measureSet("han-crossing-prefix-1000000", han, {keysOf("\xC4\xB1")}, options.runs);
     }

@@ -23,7 +23,7 @@ bool isPrintableAscii(unsigned char byte) {
 // alike exactly when they upper-case alike. So is every unit whose upper case folds as it
 // does and whose folding upper-cases as it does; not so the few whose rules cross, such
 // as the Kelvin sign (folds to k, keys as itself) or the dotless i (keys as I, folds to
-// itself), nor surrogates, which fold as pairs.
+// itself). Surrogates are judged as pairs (caselessBeyondBmp).
 bool caseAsKeyed(char16_t unit) {
     if (unit < 0x80) {
         return true;
@@ -40,11 +40,36 @@ bool caseAsKeyed(char16_t unit) {
            QChar::toCaseFolded(char32_t(upper)) == folded;
 }
 
-// Whether every unit of a text ignores case as its key does: then a name showing such a
-// text, keyed by it, matches such a prefix exactly when its key begins with the prefix's.
+// Whether a character beyond the BMP has no case at all (CJK ideographs of the
+// supplementary planes, emoji): its pair of units then folds to itself and keys as
+// itself. Cased letters out there fold as pairs, which keys do not do.
+bool caselessBeyondBmp(char32_t cp) {
+    const QChar::Category category = QChar::category(cp);
+    return category != QChar::Letter_Uppercase && category != QChar::Letter_Lowercase &&
+           category != QChar::Letter_Titlecase && QChar::toCaseFolded(cp) == cp &&
+           QChar::toUpper(cp) == cp && QChar::toLower(cp) == cp;
+}
+
+// Whether every character of a text ignores case as its key does: then a name showing
+// such a text, keyed by it, matches such a prefix exactly when its key begins with the
+// prefix's. A lone surrogate does not.
 bool keyedText(QStringView text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](QChar unit) { return caseAsKeyed(unit.unicode()); });
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (!QChar::isSurrogate(unit)) {
+            if (!caseAsKeyed(unit)) {
+                return false;
+            }
+            continue;
+        }
+        if (!QChar::isHighSurrogate(unit) || i + 1 == text.size() ||
+            !QChar::isLowSurrogate(text[i + 1].unicode()) ||
+            !caselessBeyondBmp(QChar::surrogateToUcs4(unit, text[i + 1].unicode()))) {
+            return false;
+        }
+        ++i;
+    }
+    return true;
 }
 
 // Whether all the bytes are printable ASCII, looked at a block at a time so that the

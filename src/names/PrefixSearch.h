@@ -24,7 +24,7 @@ bool showsKeyText(std::string_view name);
 // Finds a row by the beginning of its displayed text, as a list's type-ahead does, in a
 // list kept in name order (sortNames). For a prefix whose characters ignore case as their
 // keys do (all but a few whose case rules cross, such as the Kelvin sign and the dotless
-// i, and characters beyond the BMP), the rows whose keys begin with the prefix's key are
+// i, and the cased letters beyond the BMP), the rows whose keys begin with the prefix's key are
 // one run of the order, found by binary search. A name whose displayed text is made of
 // such characters and keyed as the name is (every name showsKeyText accepts, Chinese in
 // GBK, most names in other scripts) matches if it is in that run and only then. The other
