@@ -67,6 +67,8 @@ std::string hanName(std::mt19937_64& random) {
     return name + kExtensions[random() % 5];
 }
 
+} // namespace
+
 std::vector<std::string> namesOf(const Folder& folder) {
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(folder.count));
@@ -102,8 +104,6 @@ std::vector<std::string> namesOf(const Folder& folder) {
     }
     return names;
 }
-
-} // namespace
 
 std::vector<Folder> listingFolders(const std::string& base, bool million) {
     std::vector<Folder> folders;

@@ -25,6 +25,9 @@ struct Folder {
 // 10,000 and 100,000. Without `million`, the largest of each kind is left out.
 std::vector<Folder> listingFolders(const std::string& base, bool million);
 
+// The names of the folder's files, in the order they are made.
+std::vector<std::string> namesOf(const Folder& folder);
+
 // Makes the folder unless it is complete already.
 void ensureFolder(const Folder& folder);
 

@@ -1,8 +1,10 @@
 // bench_startup: the wall time from starting a process until its first window has
-// painted, for the program's start-up (startup_probe), for a bare Qt dialog
-// (bare_dialog) and for the same dialog with one line of Chinese text (bare_dialog
-// --label), taking turns, median of several runs each. The program runs twice in each
-// turn: with the system bus as it is (udisksd answering, where it runs) and with no
+// painted, for the program's start-up (startup_probe), for the floor that paints the
+// same two windows with the same text from plain widgets (same_text_floor), for a bare
+// Qt dialog (bare_dialog) and for the same dialog with one line of Chinese text
+// (bare_dialog --label), taking turns, median of several runs each. The floor's rows are
+// the ones the program showed in column 0 on a run before. The program runs twice in
+// each turn: with the system bus as it is (udisksd answering, where it runs) and with no
 // system bus at all (DBUS_SYSTEM_BUS_ADDRESS pointing at nothing).
 //
 // Usage: bench_startup [--runs N] [--dir PATH]
@@ -34,7 +36,8 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kNoBus = "unix:path=/nonexistent/system_bus_socket";
 
 double timeToPaint(const std::string& program, const std::string& folder,
-                   const char* option = nullptr, const char* systemBus = nullptr) {
+                   const char* option = nullptr, const char* systemBus = nullptr,
+                   std::string* output = nullptr) {
     int fds[2];
     if (::pipe(fds) != 0) {
         return -1;
@@ -68,6 +71,9 @@ double timeToPaint(const std::string& program, const std::string& folder,
         }
     }
     ::close(fds[0]);
+    if (output != nullptr) {
+        *output = seen;
+    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     return ms;
@@ -111,9 +117,31 @@ int main(int argc, char* argv[]) {
 
     const std::string probe = DIRQUILL_PROBE;
     const std::string bare = DIRQUILL_BARE;
-    // One run of each first, so that both start from warm caches.
+    const std::string floor = DIRQUILL_FLOOR;
+    // The rows the program shows in column 0, for the floor to show.
+    std::string shown;
+    if (timeToPaint(probe, folder, "--rows", nullptr, &shown) < 0) {
+        std::fprintf(stderr, "the program did not report its painted window\n");
+        return 1;
+    }
+    const std::string rowsFile = folder + "/rows.txt";
+    {
+        std::string rows;
+        for (std::size_t at = 0; (at = shown.find("row:", at)) != std::string::npos;) {
+            const std::size_t end = shown.find('\n', at);
+            rows += shown.substr(at + 4, end - at - 4) + "\n";
+            at = end;
+        }
+        FILE* file = std::fopen(rowsFile.c_str(), "w");
+        if (file == nullptr || std::fputs(rows.c_str(), file) < 0 || std::fclose(file) != 0) {
+            std::fprintf(stderr, "could not write %s\n", rowsFile.c_str());
+            return 1;
+        }
+    }
+    // One run of each first, so that all start from warm caches.
     if (timeToPaint(probe, folder) < 0 || timeToPaint(bare, folder) < 0 ||
-        timeToPaint(bare, folder, "--label") < 0) {
+        timeToPaint(bare, folder, "--label") < 0 ||
+        timeToPaint(floor, folder, rowsFile.c_str()) < 0) {
         std::fprintf(stderr, "a program did not report its painted window\n");
         return 1;
     }
@@ -121,15 +149,20 @@ int main(int argc, char* argv[]) {
     std::vector<double> noBusMs;
     std::vector<double> bareMs;
     std::vector<double> labelMs;
+    std::vector<double> floorMs;
     for (int i = 0; i < runs; ++i) {
         bareMs.push_back(timeToPaint(bare, folder));
         probeMs.push_back(timeToPaint(probe, folder));
         noBusMs.push_back(timeToPaint(probe, folder, nullptr, kNoBus));
         labelMs.push_back(timeToPaint(bare, folder, "--label"));
+        floorMs.push_back(timeToPaint(floor, folder, rowsFile.c_str()));
     }
     const double p = median(probeMs);
     const double b = median(bareMs);
     const double l = median(labelMs);
+    const double f = median(floorMs);
+    std::printf("startup (median of %d): dirquill %.1f ms, same text floor %.1f ms, ratio %.2f\n",
+                runs, p, f, p / f);
     std::printf("startup (median of %d): dirquill %.1f ms, bare dialog %.1f ms, ratio %.2f\n", runs,
                 p, b, p / b);
     std::printf("startup (median of %d): dirquill %.1f ms, bare dialog with text %.1f ms, "

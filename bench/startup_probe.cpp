@@ -3,7 +3,8 @@
 // outside. It accepts the agreement as soon as that has painted, as a quick user would,
 // and when the main window has painted column 0 with its rows it writes "painted" and
 // ends. bench_startup measures it next to bare_dialog. With --stages it also writes
-// when each step was reached.
+// when each step was reached; with --rows it first writes column 0's rows, one
+// "row:" line each, for the floor that paints the same (same_text_floor).
 
 #include "StartupWatch.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 const auto gStart = std::chrono::steady_clock::now();
 bool gStages = false;
+bool gRows = false;
 
 // With --stages, writes how long after main() began each step was reached (stderr).
 void stage(const char* what) {
@@ -33,8 +35,14 @@ void stage(const char* what) {
 class StageReport : public StartupWatch {
 protected:
     void agreementPainted() override { stage("agreement painting"); }
-    void mainPainted(CDirquillDlg&) override {
+    void mainPainted(CDirquillDlg& main) override {
         stage("column 0 painting");
+        if (gRows) {
+            const CColumnList& column = main.Column(0);
+            for (int r = 0; r < column.GetItemCount(); ++r) {
+                std::printf("row:%s\n", column.GetItemDisplayText(r).toUtf8().constData());
+            }
+        }
         QTimer::singleShot(0, [] {
             stage("main window painted");
             std::fputs("painted\n", stdout);
@@ -48,6 +56,7 @@ protected:
 
 int main(int argc, char* argv[]) {
     gStages = argc > 1 && std::strcmp(argv[1], "--stages") == 0;
+    gRows = argc > 1 && std::strcmp(argv[1], "--rows") == 0;
     QApplication application(argc, argv);
     stage("QApplication made");
     QApplication::setApplicationVersion(QString::fromLatin1(CDirquillApp::kVersion));

@@ -8,6 +8,7 @@ set(DIRQUILL_NAMES_SOURCES
   src/names/NameList.cpp
   src/names/NameOrder.cpp
   src/names/VisibleText.cpp
+  src/names/PrefixSearch.cpp
 )
 
 set(DIRQUILL_CORE_SOURCES

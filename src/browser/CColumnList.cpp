@@ -2,6 +2,7 @@
 
 #include "browser/ColumnModel.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -135,6 +136,45 @@ void CColumnList::mousePressEvent(QMouseEvent* event) {
         leftPressed_ = true;
     }
     QTableView::mousePressEvent(event);
+}
+
+void CColumnList::keyboardSearch(const QString& search) {
+    // The root column's few rows are in no name order: Qt's own search serves them.
+    if (!model_->showsFileNames()) {
+        QTableView::keyboardSearch(search);
+        return;
+    }
+    const int count = model_->rowCount();
+    if (count == 0 || model_->columnCount() == 0) {
+        return;
+    }
+    // As QAbstractItemView::keyboardSearch: a key within the input interval extends the
+    // search, which then starts at the current row; a new search starts below it, and so
+    // does one made of a single character typed again and again.
+    const QModelIndex current = currentIndex();
+    int start = current.isValid() ? current.row() : 0;
+    bool skipRow = false;
+    const bool timed = typedTime_.isValid();
+    const qint64 elapsed = timed ? typedTime_.restart() : 0;
+    if (!timed) {
+        typedTime_.start();
+    }
+    if (search.isEmpty() || !timed || elapsed > QApplication::keyboardInputInterval()) {
+        typed_ = search;
+        skipRow = current.isValid();
+    } else {
+        typed_ += search;
+    }
+    if (typed_.size() > 1 && typed_.count(typed_.at(typed_.size() - 1)) == typed_.size()) {
+        skipRow = true;
+    }
+    if (skipRow) {
+        start = start < count - 1 ? start + 1 : 0;
+    }
+    const int row = model_->findByPrefix(typed_, start);
+    if (row >= 0) {
+        setCurrentIndex(model_->index(row, 0));
+    }
 }
 
 void CColumnList::mouseReleaseEvent(QMouseEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "names/NameList.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTableView>
 
@@ -56,6 +57,10 @@ public:
 
     [[nodiscard]] ColumnModel* Model() const { return model_; }
 
+    // Type-ahead: selects the next row whose text starts with what was typed, exactly as
+    // QAbstractItemView's own search does, but found through the name order.
+    void keyboardSearch(const QString& search) override;
+
 signals:
     void leftClicked();
     void leftDoubleClicked();
@@ -74,4 +79,7 @@ private:
     // Whether the left button's last press reached the column. One dropped during a wait
     // on the file helper did not, and its release is no click.
     bool leftPressed_ = false;
+    // What the type-ahead has been given so far, and since when.
+    QString typed_;
+    QElapsedTimer typedTime_;
 };

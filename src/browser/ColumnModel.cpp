@@ -3,6 +3,24 @@
 #include "names/NameCodec.h"
 #include "names/VisibleText.h"
 
+#include <algorithm>
+#include <chrono>
+
+namespace {
+// The longest the window's thread spends learning before it handles its events again.
+constexpr auto kLearningSlice = std::chrono::milliseconds(4);
+} // namespace
+
+ColumnModel::ColumnModel(QObject* parent) : QAbstractTableModel(parent) {
+    learning_.setInterval(0);
+    connect(&learning_, &QTimer::timeout, this, [this] {
+        if (!fileNames_ || search_.learn(rows_, displayTexts(),
+                                         std::chrono::steady_clock::now() + kLearningSlice)) {
+            learning_.stop();
+        }
+    });
+}
+
 int ColumnModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -65,6 +83,13 @@ QString ColumnModel::editText(int row) const {
 void ColumnModel::setRows(names::NameList rows) {
     beginResetModel();
     rows_ = std::move(rows);
+    search_.reset();
+    inNameOrder_ = true;
+    if (fileNames_ && !rows_.empty()) {
+        learning_.start();
+    } else {
+        learning_.stop();
+    }
     endResetModel();
 }
 
@@ -73,6 +98,9 @@ void ColumnModel::appendRow(const QString& text) {
     beginInsertRows({}, row, row);
     const QByteArray name = names::encodeName(text);
     rows_.append({name.constData(), static_cast<std::size_t>(name.size())});
+    search_.reset();
+    learning_.stop();
+    inNameOrder_ = row == 0;
     endInsertRows();
 }
 
@@ -95,4 +123,14 @@ void ColumnModel::setRowText(int row, const QString& text) {
 
 void ColumnModel::clear() {
     setRows({});
+}
+
+names::PrefixSearch::DisplayText ColumnModel::displayTexts() const {
+    return [this](std::size_t row) { return displayText(static_cast<int>(row)); };
+}
+
+int ColumnModel::findByPrefix(const QString& prefix, int start) {
+    learning_.stop();
+    return static_cast<int>(search_.find(rows_, inNameOrder_ && fileNames_, displayTexts(), prefix,
+                                         static_cast<std::size_t>(std::max(start, 0))));
 }

@@ -389,6 +389,20 @@ void appendSortKey(std::string_view name, std::string& key) {
     key.resize(static_cast<std::size_t>(end - key.data()));
 }
 
+char16_t sortUpperUnit(char16_t unit) {
+    return upperUnit(unit);
+}
+
+void appendTextKey(QStringView text, std::string& key) {
+    const std::size_t start = key.size();
+    key.resize(start + kMaxKeyBytesPerByte * static_cast<std::size_t>(text.size()));
+    char* out = key.data() + start;
+    for (const QChar unit : text) {
+        out = putUnit(out, upperUnit(unit.unicode()));
+    }
+    key.resize(static_cast<std::size_t>(out - key.data()));
+}
+
 void sortNames(NameList& names) {
     if (names.size() < 2) {
         return;

@@ -2,6 +2,8 @@
 
 #include "names/NameList.h"
 
+#include <QStringView>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,5 +57,13 @@ private:
 // the way UTF-8 writes a code point of that value (surrogates too), so that comparing two
 // keys byte by byte orders them as their UTF-16 units. ASCII names keep their length.
 void appendSortKey(std::string_view name, std::string& key);
+
+// The unit a key holds for one UTF-16 unit of a name's text: its simple upper case where
+// that is one unit too; surrogates stay as they are.
+char16_t sortUpperUnit(char16_t unit);
+
+// Appends the key that a name showing `text` would have, unit by unit as appendSortKey
+// keys the text it reads a name as. For the beginning of a text, the key's beginning.
+void appendTextKey(QStringView text, std::string& key);
 
 } // namespace names
