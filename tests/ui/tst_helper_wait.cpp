@@ -140,7 +140,10 @@ void TestHelperWait::slowFolderSaysWhatItWaitsForAndEndsWithAllRows() {
     bool lineShown = false;
     QTimer look;
     QObject::connect(&look, &QTimer::timeout, [&] {
-        if (const QLabel* label = waitLine(m.b.dlg); label != nullptr && label->isVisible()) {
+        // The first line shown: a later look may come after the names are in but before
+        // the wait has ended, and read their count.
+        if (const QLabel* label = waitLine(m.b.dlg);
+            !lineShown && label != nullptr && label->isVisible()) {
             lineShown = true;
             line = label->text();
         }
