@@ -18,17 +18,7 @@ ManagedObjects recordedObjects() {
     if (!file.open(QIODevice::ReadOnly)) {
         qFatal("the recorded objects are missing");
     }
-    ManagedObjects objects;
-    const QVariantMap byPath = QJsonDocument::fromJson(file.readAll()).toVariant().toMap();
-    for (auto object = byPath.cbegin(); object != byPath.cend(); ++object) {
-        Interfaces interfaces;
-        const QVariantMap byName = object.value().toMap();
-        for (auto interface = byName.cbegin(); interface != byName.cend(); ++interface) {
-            interfaces.insert(interface.key(), interface.value().toMap());
-        }
-        objects.insert(object.key(), interfaces);
-    }
-    return objects;
+    return objectsFromMap(QJsonDocument::fromJson(file.readAll()).toVariant().toMap());
 }
 
 QStringList places(const QList<Volume>& volumes) {

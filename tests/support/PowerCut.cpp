@@ -1,4 +1,5 @@
 #include "PowerCut.h"
+#include "TestSupport.h"
 
 #include "platform/RawTree.h"
 
@@ -17,12 +18,6 @@ namespace testsupport {
 
 namespace {
 
-bool listedAsMount(const QString& path) {
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
-    const QByteArray field = ' ' + QFile::encodeName(path) + ' ';
-    return table.open(QIODevice::ReadOnly) && table.readAll().contains(field);
-}
-
 QByteArray controlPath(const QString& mount) {
     return QFile::encodeName(mount) + "/.forgetfs";
 }
@@ -32,23 +27,12 @@ QByteArray controlPath(const QString& mount) {
 ForgetMount::ForgetMount() {
     QDir().mkpath(backing());
     QDir().mkpath(path());
-    if (!QProcess::startDetached(QStringLiteral(DIRQUILL_FORGETFS), {backing(), path()}, {},
-                                 &daemon_)) {
-        return;
-    }
-    QElapsedTimer waited;
-    waited.start();
-    while (!listedAsMount(path()) && waited.elapsed() < 5000) {
-        QThread::msleep(10);
-    }
-    mounted_ = listedAsMount(path());
+    mounted_ =
+        startFuseDaemon(QStringLiteral(DIRQUILL_FORGETFS), {backing(), path()}, path(), daemon_);
 }
 
 ForgetMount::~ForgetMount() {
-    if (daemon_ > 0) {
-        ::kill(static_cast<pid_t>(daemon_), SIGKILL);
-    }
-    ::umount2(QFile::encodeName(path()).constData(), MNT_DETACH);
+    stopFuseDaemon(daemon_, path());
 }
 
 void ForgetMount::command(const QByteArray& text) const {

@@ -74,27 +74,35 @@ bool SlowMount::available() {
     return QFileInfo::exists(QStringLiteral("/dev/fuse"));
 }
 
-SlowMount::SlowMount(const QStringList& options) {
-    QDir().mkpath(backing());
-    QDir().mkpath(path());
-    QStringList arguments{backing(), path()};
-    arguments += options;
-    if (!QProcess::startDetached(QStringLiteral(DIRQUILL_SLOWFS), arguments, {}, &daemon_)) {
-        return;
+bool startFuseDaemon(const QString& program, const QStringList& arguments,
+                     const QString& mountPoint, qint64& daemon) {
+    if (!QProcess::startDetached(program, arguments, {}, &daemon)) {
+        return false;
     }
     QElapsedTimer waited;
     waited.start();
-    while (!listedAsMount(path()) && waited.elapsed() < 5000) {
+    while (!listedAsMount(mountPoint) && waited.elapsed() < 5000) {
         QThread::msleep(10);
     }
-    mounted_ = listedAsMount(path());
+    return listedAsMount(mountPoint);
+}
+
+void stopFuseDaemon(qint64 daemon, const QString& mountPoint) {
+    if (daemon > 0) {
+        ::kill(static_cast<pid_t>(daemon), SIGKILL);
+    }
+    ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH);
+}
+
+SlowMount::SlowMount(const QStringList& options) {
+    QDir().mkpath(backing());
+    QDir().mkpath(path());
+    mounted_ = startFuseDaemon(QStringLiteral(DIRQUILL_SLOWFS),
+                               QStringList{backing(), path()} + options, path(), daemon_);
 }
 
 SlowMount::~SlowMount() {
-    if (daemon_ > 0) {
-        ::kill(static_cast<pid_t>(daemon_), SIGKILL);
-    }
-    ::umount2(QFile::encodeName(path()).constData(), MNT_DETACH);
+    stopFuseDaemon(daemon_, path());
 }
 
 namespace {

@@ -52,6 +52,13 @@ private:
     QString previous_;
 };
 
+// Starts the FUSE daemon `program` with `arguments` and waits until `mountPoint` shows in
+// the mount table; `daemon` gets its process id. Whether it was mounted.
+bool startFuseDaemon(const QString& program, const QStringList& arguments,
+                     const QString& mountPoint, qint64& daemon);
+// Kills the daemon, which fails every waiting call, then unmounts lazily.
+void stopFuseDaemon(qint64 daemon, const QString& mountPoint);
+
 // A real FUSE file system over a backing folder (tests/support/slowfs.cpp), mounted for
 // the life of the object. Below its mount point, names starting with "stuck" are folders
 // that never open, "dead" entries answer no call at all, and "slow" folders open after two

@@ -86,20 +86,6 @@ QVariant plain(const QVariant& value) {
     return value;
 }
 
-ManagedObjects objectsOf(const QVariant& answer) {
-    ManagedObjects objects;
-    const QVariantMap byPath = plain(answer).toMap();
-    for (auto object = byPath.cbegin(); object != byPath.cend(); ++object) {
-        Interfaces interfaces;
-        const QVariantMap byName = object.value().toMap();
-        for (auto interface = byName.cbegin(); interface != byName.cend(); ++interface) {
-            interfaces.insert(interface.key(), interface.value().toMap());
-        }
-        objects.insert(object.key(), interfaces);
-    }
-    return objects;
-}
-
 QDBusConnection storageBus() {
     QDBusConnection bus =
         QDBusConnection::connectToBus(QDBusConnection::SystemBus, kConnectionName);
@@ -129,7 +115,7 @@ struct Request {
                                                QStringLiteral("GetManagedObjects"));
             const QDBusMessage reply = bus.call(call, QDBus::Block, kObjectsTimeoutMs);
             if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
-                objects = objectsOf(reply.arguments().first());
+                objects = objectsFromMap(plain(reply.arguments().first()).toMap());
             }
         }
         const std::lock_guard lock(mutex);

@@ -7,6 +7,19 @@
 
 namespace platform::volumes {
 
+ManagedObjects objectsFromMap(const QVariantMap& byPath) {
+    ManagedObjects objects;
+    for (auto object = byPath.cbegin(); object != byPath.cend(); ++object) {
+        Interfaces interfaces;
+        const QVariantMap byName = object.value().toMap();
+        for (auto interface = byName.cbegin(); interface != byName.cend(); ++interface) {
+            interfaces.insert(interface.key(), interface.value().toMap());
+        }
+        objects.insert(object.key(), interfaces);
+    }
+    return objects;
+}
+
 namespace {
 
 const QString kBlock = QStringLiteral("org.freedesktop.UDisks2.Block");

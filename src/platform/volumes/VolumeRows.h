@@ -19,6 +19,9 @@ using Interfaces = QMap<QString, QVariantMap>;
 // Object path -> its interfaces: the answer of GetManagedObjects.
 using ManagedObjects = QMap<QString, Interfaces>;
 
+// The objects of an answer given as plain maps: object path -> interface -> properties.
+ManagedObjects objectsFromMap(const QVariantMap& byPath);
+
 // The user the rows are for: whose loop devices are shown, and whose folder under /media
 // the service mounts in.
 struct VolumeUser {
