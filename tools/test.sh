@@ -49,6 +49,7 @@ if $ci; then
     for test in tst_name_codec tst_name_order tst_folder_listing tst_file_changes tst_trash \
                 tst_error_text tst_workspace_store; do
         QT_QPA_PLATFORM=offscreen valgrind -q --error-exitcode=1 --leak-check=no \
+            --suppressions=tools/valgrind.supp \
             "build/debug/tests/$test" >/dev/null
     done
     echo "valgrind: core tests clean"
