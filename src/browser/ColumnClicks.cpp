@@ -25,7 +25,7 @@ void CDirquillDlg::OnColumnClick(int k) {
     }
     if (locked && !HelperWait::closing(this)) {
         AfxMessageBox(QString::fromUtf8(texts::kVolumeLockedByWindows)
-                          .arg(Column(0).GetItemText(SelectedRow(0))));
+                          .arg(Column(0).GetItemDisplayText(SelectedRow(0))));
     }
 }
 

@@ -24,7 +24,9 @@ bool CDirquillDlg::OpenSelectedVolume(bool* lockedByWindows) {
         return false;
     }
     platform::volumes::Volume& volume = m_volumeRows[row - m_firstVolumeRow];
-    const QString shown = Column(0).GetItemText(row);
+    // Messages and the waiting line name the row as it shows: a label can hold any
+    // character.
+    const QString shown = Column(0).GetItemDisplayText(row);
 
     // A mount given up earlier may have finished since, or another program mounted it.
     std::optional<platform::Mount> mount = platform::volumes::currentMount(volume);
@@ -62,7 +64,7 @@ bool CDirquillDlg::OpenSelectedVolume(bool* lockedByWindows) {
     }
     volume.mounted = true;
     volume.place = place;
-    if (place != shown) {
+    if (place != Column(0).GetItemText(row)) {
         Column(0).SetItemText(row, place);
     }
     *lockedByWindows = platform::volumes::lockedByWindows(volume, mount->superOptions);
