@@ -97,10 +97,10 @@ void CDirquillDlg::NewFolderIn(int k) {
             RunFileChange(k, [&folder] { return platform::HelperCall::makeFolder(folder); });
         error == EINVAL && shouldReport(this, error)) {
         if (platform::refusedByWindowsVolumes(name)) {
-            AfxMessageBox(QString::fromUtf8(texts::kNewFolderFailed)
-                              .arg(platform::joinPath(SelectionDisplayPath(k - 1),
-                                                      names::visibleText(name)),
-                                   platform::describeNameError(error, name)));
+            AfxMessageBox(
+                QString::fromUtf8(texts::kNewFolderFailed)
+                    .arg(platform::joinPath(SelectionDisplayPath(k - 1), names::visibleText(name)),
+                         platform::describeNameError(error, name)));
         } else {
             AfxMessageBox(platform::describeError(error));
         }

@@ -13,8 +13,7 @@ QString describeError(int error) {
 
 bool refusedByWindowsVolumes(const QString& name) {
     // Names no file system takes are invalid everywhere, not refused by these volumes.
-    if (name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.contains(QChar(u'\0'))) {
+    if (name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QChar(u'\0'))) {
         return false;
     }
     if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' '))) {
