@@ -32,19 +32,6 @@ namespace {
 constexpr uid_t kNobody = 65534;
 const char* const kChildMode = "DIRQUILL_VOLUME_TEST_CHILD";
 
-// Runs a program to its end; its output, or empty with *ok false when it failed.
-QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool done = process.waitForFinished(60000) &&
-                      process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (ok != nullptr) {
-        *ok = done;
-    }
-    return QString::fromUtf8(process.readAll());
-}
-
 QString userName() {
     const passwd* entry = ::getpwuid(::getuid());
     return entry != nullptr ? QString::fromLocal8Bit(entry->pw_name) : QString();
@@ -85,43 +72,43 @@ public:
 
     ScopedLoop(Content content, const QString& label, bool readOnly = false) {
         const QString image = dir_.path() + "/volume.img";
-        run("truncate", {"-s", content == Content::Swap ? "8M" : "48M", image});
+        runProgram("truncate", {"-s", content == Content::Swap ? "8M" : "48M", image});
         switch (content) {
         case Content::Ext4:
-            run("mkfs.ext4", {"-q", "-L", label, image});
+            runProgram("mkfs.ext4", {"-q", "-L", label, image});
             break;
         case Content::Ntfs:
         case Content::HibernatedNtfs:
-            run("mkntfs", {"-q", "-F", "-f", "-L", label, image});
+            runProgram("mkntfs", {"-q", "-F", "-f", "-L", label, image});
             break;
         case Content::Swap:
-            run("mkswap", {"-q", image});
+            runProgram("mkswap", {"-q", image});
             break;
         }
         if (content == Content::HibernatedNtfs) {
             // What Windows leaves at the root after hibernating or a fast start-up.
             const QString inside = makeFolder(dir_.path() + "/inside");
             bool mounted = false;
-            run("ntfs-3g", {image, inside}, &mounted);
+            runProgram("ntfs-3g", {image, inside}, &mounted);
             if (mounted) {
                 makeFile(inside + "/hiberfil.sys", QByteArray("HIBR") + QByteArray(4092, '\0'));
-                run("umount", {inside});
+                runProgram("umount", {inside});
             }
         }
         QStringList arguments{"loop-setup", "-f", image, "--no-user-interaction"};
         if (readOnly) {
             arguments.append("-r");
         }
-        const QString answer = run("udisksctl", arguments);
+        const QString answer = runProgram("udisksctl", arguments);
         device_ = QRegularExpression(QStringLiteral("(/dev/loop\\d+)")).match(answer).captured(1);
-        run("udevadm", {"settle"});
+        runProgram("udevadm", {"settle"});
     }
     ~ScopedLoop() {
         if (device_.isEmpty()) {
             return;
         }
-        run("udisksctl", {"unmount", "-f", "-b", device_, "--no-user-interaction"});
-        run("udisksctl", {"loop-delete", "-b", device_, "--no-user-interaction"});
+        runProgram("udisksctl", {"unmount", "-f", "-b", device_, "--no-user-interaction"});
+        runProgram("udisksctl", {"loop-delete", "-b", device_, "--no-user-interaction"});
     }
     ScopedLoop(const ScopedLoop&) = delete;
     ScopedLoop& operator=(const ScopedLoop&) = delete;
@@ -382,11 +369,11 @@ void TestVolumes::hiddenDevicesAreNoRows() {
                        .toUtf8());
     const auto removeRule = qScopeGuard([&] {
         QFile::remove(rule);
-        run("udevadm", {"control", "--reload"});
+        runProgram("udevadm", {"control", "--reload"});
     });
-    run("udevadm", {"control", "--reload"});
-    run("udevadm", {"trigger", "--action=change", hidden.device()});
-    run("udevadm", {"settle"});
+    runProgram("udevadm", {"control", "--reload"});
+    runProgram("udevadm", {"trigger", "--action=change", hidden.device()});
+    runProgram("udevadm", {"settle"});
     QVERIFY(!volumesOnce(hidden.object(), [](const Volume* v) { return v == nullptr; }).isEmpty());
 
     TestWorkspace workspace;

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -252,12 +251,13 @@ public:
         if (!run("mkfs.exfat", {image})) {
             return;
         }
-        QProcess losetup;
-        losetup.start("losetup", {"-f", "--show", image});
-        if (!losetup.waitForFinished() || losetup.exitCode() != 0) {
+        bool attached = false;
+        const QString device =
+            testsupport::runProgram("losetup", {"-f", "--show", image}, &attached);
+        if (!attached) {
             return;
         }
-        device_ = QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
+        device_ = device.trimmed();
         mounted_ = run("mount.exfat-fuse", {device_, path()});
     }
     ~CaseBlindMount() {
@@ -293,10 +293,9 @@ public:
 
 private:
     static bool run(const QString& program, const QStringList& arguments) {
-        QProcess process;
-        process.start(program, arguments);
-        return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
+        bool ok = false;
+        testsupport::runProgram(program, arguments, &ok);
+        return ok;
     }
 
     QTemporaryDir dir_;

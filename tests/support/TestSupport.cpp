@@ -74,6 +74,18 @@ bool SlowMount::available() {
     return QFileInfo::exists(QStringLiteral("/dev/fuse"));
 }
 
+QString runProgram(const QString& program, const QStringList& arguments, bool* ok) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool done = process.waitForFinished(60000) &&
+                      process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (ok != nullptr) {
+        *ok = done;
+    }
+    return QString::fromUtf8(process.readAll());
+}
+
 bool startFuseDaemon(const QString& program, const QStringList& arguments,
                      const QString& mountPoint, qint64& daemon) {
     if (!QProcess::startDetached(program, arguments, {}, &daemon)) {

@@ -52,6 +52,10 @@ private:
     QString previous_;
 };
 
+// Runs a program to its end (at most a minute) and returns its output, standard error
+// included; `ok` says whether it ended with status 0.
+QString runProgram(const QString& program, const QStringList& arguments, bool* ok = nullptr);
+
 // Starts the FUSE daemon `program` with `arguments` and waits until `mountPoint` shows in
 // the mount table; `daemon` gets its process id. Whether it was mounted.
 bool startFuseDaemon(const QString& program, const QStringList& arguments,
