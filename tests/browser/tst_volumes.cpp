@@ -9,8 +9,16 @@
 #include "platform/volumes/StorageService.h"
 #include "platform/volumes/Volumes.h"
 #include "ui/CDirquillDlg.h"
+#include "ui/HelperWait.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QDir>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
@@ -20,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -201,6 +210,81 @@ int rowOf(const CDirquillDlg& dlg, const QString& text) {
     return rowTexts(dlg.Column(0)).indexOf(text);
 }
 
+// A storage service of one volume that never answers a Mount, as udisksd does while the
+// desktop's password dialog stays open. It serves on the bus at `address` until killed.
+class PendingMountService : public QDBusVirtualObject {
+public:
+    using Interfaces = QMap<QString, QVariantMap>;
+    using Objects = QMap<QDBusObjectPath, Interfaces>;
+
+    static const char* label() { return "等待"; }
+
+    QString introspect(const QString& /*path*/) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() == QLatin1String("GetManagedObjects")) {
+            const QVariantMap block{
+                {"Device", QByteArray("/dev/fake0", 11)},
+                {"DeviceNumber", QVariant::fromValue<quint64>(0xfff00)},
+                {"IdLabel", QString::fromUtf8(label())},
+                {"IdType", "ext4"},
+                {"IdUsage", "filesystem"},
+                {"HintIgnore", false},
+                {"ReadOnly", false},
+            };
+            const QVariantMap filesystem{{"MountPoints", QVariant::fromValue(QByteArrayList())}};
+            const Objects objects{{QDBusObjectPath("/org/freedesktop/UDisks2/block_devices/fake0"),
+                                   {{"org.freedesktop.UDisks2.Block", block},
+                                    {"org.freedesktop.UDisks2.Filesystem", filesystem}}}};
+            connection.send(message.createReply(QVariant::fromValue(objects)));
+            return true;
+        }
+        // Mount: the reply never comes.
+        message.setDelayedReply(true);
+        return message.member() == QLatin1String("Mount");
+    }
+
+    static int serve(const QString& address) {
+        qDBusRegisterMetaType<QByteArrayList>();
+        qDBusRegisterMetaType<Interfaces>();
+        qDBusRegisterMetaType<Objects>();
+        QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("service"));
+        PendingMountService service;
+        if (!bus.registerVirtualObject(QStringLiteral("/org/freedesktop/UDisks2"), &service,
+                                       QDBusConnection::SubPath) ||
+            !bus.registerService(QStringLiteral("org.freedesktop.UDisks2"))) {
+            return 1;
+        }
+        return QCoreApplication::exec();
+    }
+};
+
+// A bus of the test's own, ended with the object.
+class PrivateBus {
+public:
+    PrivateBus() {
+        bool ok = false;
+        const QStringList lines =
+            runProgram("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"},
+                       &ok)
+                .split('\n', Qt::SkipEmptyParts);
+        if (ok && lines.size() >= 2) {
+            address_ = lines[0].trimmed();
+            pid_ = lines[1].trimmed().toInt();
+        }
+    }
+    ~PrivateBus() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+        }
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+    [[nodiscard]] QString address() const { return address_; }
+
+private:
+    QString address_;
+    pid_t pid_ = -1;
+};
 } // namespace
 
 class TestVolumes : public QObject {
@@ -212,6 +296,7 @@ private slots:
     void hiddenDevicesAreNoRows();
     void withoutStorageServiceTheRowsAreTodays();
     void notAllowedIsTold();
+    void mountThatNeverAnswersIsGivenUpOrClosed();
 };
 
 void TestVolumes::volumeRowMountsOnClickAndIsOneRowAfterRestart() {
@@ -443,6 +528,71 @@ void TestVolumes::notAllowedIsTold() {
         "notAllowedIsTold", "not-allowed",
         {"HOME=" + home.path(), "XDG_RUNTIME_DIR=" + home.path(), "TMPDIR=" + home.path()},
         kNobody));
+}
+
+void TestVolumes::mountThatNeverAnswersIsGivenUpOrClosed() {
+    if (childMode() == QLatin1String("pending-service")) {
+        QCOMPARE(PendingMountService::serve(qEnvironmentVariable("DIRQUILL_TEST_BUS")), 0);
+        return;
+    }
+    if (childMode() == QLatin1String("pending-mount")) {
+        TestWorkspace workspace;
+        platform::setDriveRootSource({});
+        MessageLog messages;
+        CDirquillDlg dlg;
+        dlg.Create();
+        dlg.show();
+        const QString place =
+            "/media/" + userName() + "/" + QString::fromUtf8(PendingMountService::label()) + "/";
+        const int row = rowOf(dlg, place);
+        QVERIFY2(row > 0, qPrintable(rowTexts(dlg.Column(0)).join('|')));
+
+        // Escape, once the line says what is waited for: nothing listed, nothing said.
+        QString line;
+        QTimer escape;
+        QObject::connect(&escape, &QTimer::timeout, [&] {
+            if (const auto* label = dlg.findChild<QLabel*>(HelperWait::lineName());
+                label != nullptr && label->isVisible() && line.isEmpty()) {
+                line = label->text();
+                QTest::keyClick(&dlg, Qt::Key_Escape);
+            }
+        });
+        escape.start(50);
+        clickRow(&dlg.Column(0), row);
+        escape.stop();
+        QCOMPARE(line, QString::fromUtf8("正在打开 %1…（按 Esc 取消）").arg(place));
+        QCOMPARE(dlg.Column(1).GetItemCount(), 0);
+        QCOMPARE(dlg.Column(0).GetItemText(row), place);
+        QVERIFY(dlg.isVisible());
+
+        // The close box during the next one ends the window.
+        QTimer::singleShot(300, &dlg, [&dlg] { dlg.windowHandle()->close(); });
+        clickRow(&dlg.Column(0), row);
+        QTRY_VERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.Column(1).GetItemCount(), 0);
+        QCOMPARE(messages.texts, QStringList());
+        return;
+    }
+    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
+        QSKIP("dbus-daemon is not installed");
+    }
+    PrivateBus bus;
+    QVERIFY(!bus.address().isEmpty());
+    QProcess service;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kChildMode, "pending-service");
+    env.insert("DIRQUILL_TEST_BUS", bus.address());
+    service.setProcessEnvironment(env);
+    service.start(QCoreApplication::applicationFilePath(),
+                  {"mountThatNeverAnswersIsGivenUpOrClosed"});
+    const auto stopService = qScopeGuard([&service] {
+        service.kill();
+        service.waitForFinished();
+    });
+    QDBusConnection probe = QDBusConnection::connectToBus(bus.address(), "probe");
+    QTRY_VERIFY(probe.interface()->isServiceRegistered("org.freedesktop.UDisks2"));
+    QVERIFY(passesInChild("mountThatNeverAnswersIsGivenUpOrClosed", "pending-mount",
+                          {"DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()}));
 }
 
 QTEST_MAIN(TestVolumes)

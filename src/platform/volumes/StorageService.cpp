@@ -135,7 +135,23 @@ struct Requests {
         }
         current.reset();
     }
-    ~Requests() { finish(); }
+    // At the program's end the program has already waited (finishRequests); a request
+    // still open here belongs to a process whose Qt is gone, which may never end its
+    // call, so it is waited for at most its timeout and then left to the exit.
+    ~Requests() {
+        if (!current || !current->thread.joinable()) {
+            return;
+        }
+        std::unique_lock lock(current->mutex);
+        if (current->answeredCondition.wait_for(lock, std::chrono::milliseconds(kObjectsTimeoutMs),
+                                                [this] { return current->answered; })) {
+            lock.unlock();
+            current->thread.join();
+        } else {
+            lock.unlock();
+            current->thread.detach();
+        }
+    }
 };
 
 Requests& requests() {
@@ -151,7 +167,8 @@ void requestObjects() {
         return;
     }
     current = std::make_shared<Request>();
-    current->thread = std::thread([request = current.get()] { request->run(); });
+    // The thread holds its request, which outlives the program's end should it be left.
+    current->thread = std::thread([request = current] { request->run(); });
 }
 
 std::optional<ManagedObjects> takeObjects(int waitMs) {
