@@ -177,6 +177,19 @@ struct MessageLog {
     }
 };
 
+// The real window over a fresh workspace, its drive rows from the real mount table and
+// the real service, every message box answered and kept.
+struct VolumeWindow {
+    TestWorkspace workspace;
+    MessageLog messages;
+    CDirquillDlg dlg;
+    VolumeWindow() {
+        platform::setDriveRootSource({});
+        dlg.Create();
+        dlg.show();
+    }
+};
+
 // Runs this test function again in a child process with `mode` set and `environment`
 // added, as `uid` when given; true when the child passed.
 bool passesInChild(const char* function, const QString& mode, const QStringList& environment,
@@ -360,12 +373,9 @@ void TestVolumes::readOnlyVolumesAreListedAndOnlyWindowsIsNamed() {
     QVERIFY(!hibernated.device().isEmpty() && !readOnly.device().isEmpty());
     QVERIFY(waitForFileSystem(hibernated) && waitForFileSystem(readOnly));
 
-    TestWorkspace workspace;
-    platform::setDriveRootSource({});
-    MessageLog messages;
-    CDirquillDlg dlg;
-    dlg.Create();
-    dlg.show();
+    VolumeWindow w;
+    CDirquillDlg& dlg = w.dlg;
+    MessageLog& messages = w.messages;
 
     // Windows left it hibernated: listed, read-only, told once.
     const QString windowsRow = media + QString::fromUtf8("/休眠/");
@@ -406,12 +416,9 @@ void TestVolumes::namesThatNtfsRefusesAreTold() {
     REQUIRE_STORAGE();
     ScopedLoop loop(ScopedLoop::Content::Ntfs, QString::fromUtf8("软件"));
     QVERIFY(!loop.device().isEmpty() && waitForFileSystem(loop));
-    TestWorkspace workspace;
-    platform::setDriveRootSource({});
-    MessageLog messages;
-    CDirquillDlg dlg;
-    dlg.Create();
-    dlg.show();
+    VolumeWindow w;
+    CDirquillDlg& dlg = w.dlg;
+    MessageLog& messages = w.messages;
     const int row = rowOf(dlg, "/media/" + userName() + QString::fromUtf8("/软件/"));
     QVERIFY(row > 0);
     clickRow(&dlg.Column(0), row);
@@ -476,11 +483,9 @@ void TestVolumes::withoutStorageServiceTheRowsAreTodays() {
     if (childMode() == QLatin1String("no-bus")) {
         // Nothing answers on the system bus: column 0 holds the mounted drives alone and
         // nothing is said.
-        TestWorkspace workspace;
-        platform::setDriveRootSource({});
-        MessageLog messages;
-        CDirquillDlg dlg;
-        dlg.Create();
+        VolumeWindow w;
+        CDirquillDlg& dlg = w.dlg;
+        MessageLog& messages = w.messages;
         QStringList expected{QString::fromUtf8("----------我的电脑---------")};
         expected += platform::driveRoots();
         expected += {QString(), QString::fromUtf8("----------自定义目录---------")};
@@ -500,12 +505,9 @@ void TestVolumes::withoutStorageServiceTheRowsAreTodays() {
 void TestVolumes::notAllowedIsTold() {
     if (childMode() == QLatin1String("not-allowed")) {
         // An unprivileged user, with no password dialog to ask: polkit says no.
-        TestWorkspace workspace;
-        platform::setDriveRootSource({});
-        MessageLog messages;
-        CDirquillDlg dlg;
-        dlg.Create();
-        dlg.show();
+        VolumeWindow w;
+        CDirquillDlg& dlg = w.dlg;
+        MessageLog& messages = w.messages;
         const QString place = "/media/" + userName() + QString::fromUtf8("/不许/");
         const int row = rowOf(dlg, place);
         QVERIFY2(row > 0, qPrintable(rowTexts(dlg.Column(0)).join('|')));
@@ -536,12 +538,9 @@ void TestVolumes::mountThatNeverAnswersIsGivenUpOrClosed() {
         return;
     }
     if (childMode() == QLatin1String("pending-mount")) {
-        TestWorkspace workspace;
-        platform::setDriveRootSource({});
-        MessageLog messages;
-        CDirquillDlg dlg;
-        dlg.Create();
-        dlg.show();
+        VolumeWindow w;
+        CDirquillDlg& dlg = w.dlg;
+        MessageLog& messages = w.messages;
         const QString place =
             "/media/" + userName() + "/" + QString::fromUtf8(PendingMountService::label()) + "/";
         const int row = rowOf(dlg, place);

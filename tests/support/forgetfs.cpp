@@ -104,6 +104,22 @@ Id idOf(const std::string& backingPath) {
     return it->second;
 }
 
+// The names in a real folder, "." and ".." left out; none when it cannot be read.
+std::vector<std::string> namesIn(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
 std::string childOf(const std::string& folder, const std::string& name) {
     std::string path = folder;
     path += '/';
@@ -145,18 +161,7 @@ Id scan(const std::string& path, std::map<Id, Node>& nodes) {
         readWhole(path, node.data);
         return id;
     }
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) {
-        return id;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            names.emplace_back(entry->d_name);
-        }
-    }
-    ::closedir(dir);
-    for (const std::string& name : names) {
+    for (const std::string& name : namesIn(path)) {
         const Id child = scan(childOf(path, name), nodes);
         nodes[id].entries[name] = child;
     }
@@ -253,18 +258,8 @@ void apply(std::map<Id, Node>& nodes, const Disk& state, const Change& change) {
 }
 
 void removeTree(const std::string& path, bool self) {
-    DIR* dir = ::opendir(path.c_str());
-    if (dir != nullptr) {
-        std::vector<std::string> names;
-        while (const dirent* entry = ::readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-                names.emplace_back(entry->d_name);
-            }
-        }
-        ::closedir(dir);
-        for (const std::string& name : names) {
-            removeTree(childOf(path, name), true);
-        }
+    for (const std::string& name : namesIn(path)) {
+        removeTree(childOf(path, name), true);
     }
     if (self && ::rmdir(path.c_str()) != 0) {
         ::unlink(path.c_str());
