@@ -43,6 +43,7 @@ set(DIRQUILL_CORE_SOURCES
 
 # The storage service's client (QtDBus), kept out of the file helper.
 set(DIRQUILL_VOLUMES_SOURCES
+  src/platform/volumes/MountCall.cpp
   src/platform/volumes/StorageService.cpp
   src/platform/volumes/Volumes.cpp
 )

@@ -53,6 +53,7 @@ inline constexpr const char* kOpeningLine = "正在打开 %1…（按 Esc 取消
 inline constexpr const char* kVolumeNotAllowed = "没有权限打开 %1。";
 // Followed by the storage service's message.
 inline constexpr const char* kVolumeFailed = "无法打开 %1：";
+inline constexpr const char* kVolumeGone = "%1 已不存在：这个磁盘已被拔出或换成了另一个。";
 inline constexpr const char* kVolumeLockedByWindows =
     "%1 被 Windows 锁定（休眠或快速启动），只能以只读方式打开。要在这里修改文件，请在 Windows "
     "中关闭快速启动，或用“重启”代替“关机”离开 Windows。";

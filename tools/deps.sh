@@ -12,7 +12,7 @@ set -euo pipefail
 
 build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev libsqlite3-dev
                 fonts-noto-cjk python3 fuse3 libfuse3-dev exfatprogs exfat-fuse
-                dbus udev udisks2 policykit-1 ntfs-3g e2fsprogs util-linux
+                dbus udev udisks2 policykit-1 ntfs-3g e2fsprogs btrfs-progs util-linux
                 wfrench wngerman wpolish wspanish wportuguese wukrainian wbulgarian
                 hunspell-el hunspell-ru hunspell-cs)
 e2e_packages=(xvfb xdotool dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0

@@ -54,6 +54,10 @@ public:
     // The folder this column was last listed from, if it was listed from one.
     [[nodiscard]] const std::optional<QString>& ListedFrom() const { return listedFrom_; }
     void SetListedFrom(std::optional<QString> folder) { listedFrom_ = std::move(folder); }
+    // Where that folder really was when it was listed, links and ".." resolved as the
+    // kernel resolves them; empty where its text says so itself.
+    [[nodiscard]] const QString& RealFolder() const { return realFolder_; }
+    void SetRealFolder(QString folder) { realFolder_ = std::move(folder); }
 
     [[nodiscard]] ColumnModel* Model() const { return model_; }
 
@@ -75,6 +79,7 @@ protected:
 private:
     ColumnModel* model_;
     std::optional<QString> listedFrom_;
+    QString realFolder_;
     bool swallowRelease_ = false;
     // Whether the left button's last press reached the column. One dropped during a wait
     // on the file helper did not, and its release is no click.

@@ -3,6 +3,7 @@
 #include "browser/CColumnList.h"
 #include "platform/DesktopOpen.h"
 #include "platform/FileSystem.h"
+#include "platform/PathJoin.h"
 #include "res/MenuTemplates.h"
 #include "res/Texts.h"
 #include "ui/CDirquillDlg.h"
@@ -37,7 +38,15 @@ void CDirquillDlg::OnColumnDblClk(int k) {
     }
     // A path holding a NUL would be opened cut short, so it is refused as every command
     // refuses it.
-    const QString path = SelectionPath(k);
+    // The entry the column listed: where a link and ".." led its folder elsewhere than
+    // its text reads, the folder as the listing found it.
+    QString path = SelectionPath(k);
+    if (k + 1 < kColumnCount && Column(k + 1).ListedFrom() == path &&
+        !Column(k + 1).RealFolder().isEmpty()) {
+        path = Column(k + 1).RealFolder();
+    } else if (k > 0 && !Column(k).RealFolder().isEmpty()) {
+        path = platform::joinPath(Column(k).RealFolder(), Column(k).GetItemText(SelectedRow(k)));
+    }
     if (path.contains(QChar(u'\0'))) {
         AfxMessageBox(platform::describeError(EINVAL));
         return;

@@ -80,6 +80,7 @@ void CDirquillDlg::FillLevelColumn(int k) {
     CColumnList& column = Column(k);
     column.DeleteAllItems();
     column.SetListedFrom(std::nullopt);
+    column.SetRealFolder({});
     for (int c = 0; c < k; ++c) {
         if (SelectedRow(c) < 0) {
             return;
@@ -102,6 +103,7 @@ void CDirquillDlg::FillLevelColumn(int k) {
     FolderReader reader(folder);
     HelperWait(this, &column, HelperWait::Kind::Reading).wait(reader.call());
     if (auto names = reader.takeNames()) {
+        column.SetRealFolder(reader.call().reached());
         column.SetItems(std::move(*names));
     } else {
         TellHelperFault(reader.call());

@@ -1,7 +1,8 @@
 // Column 0's rows for volumes nobody has mounted yet: the click that mounts one.
 
 #include "browser/CColumnList.h"
-#include "platform/volumes/StorageService.h"
+#include "names/NameCodec.h"
+#include "platform/volumes/MountCall.h"
 #include "platform/volumes/Volumes.h"
 #include "res/Texts.h"
 #include "ui/CDirquillDlg.h"
@@ -31,11 +32,18 @@ bool CDirquillDlg::OpenSelectedVolume(bool* lockedByWindows) {
     // A mount given up earlier may have finished since, or another program mounted it.
     std::optional<platform::Mount> mount = platform::volumes::currentMount(volume);
     if (!mount) {
-        const std::unique_ptr<MountCall> call = MountCall::mount(volume.object);
+        const std::unique_ptr<MountCall> call = MountCall::mount(volume);
         HelperWait(this, &Column(1), HelperWait::Kind::Opening, shown).wait(*call);
         switch (call->outcome()) {
         case MountCall::Outcome::Mounted:
             break;
+        case MountCall::Outcome::Gone:
+            // Another volume may have taken its device; the rows are read anew.
+            if (!HelperWait::closing(this)) {
+                FillRootColumn();
+                AfxMessageBox(QString::fromUtf8(texts::kVolumeGone).arg(shown));
+            }
+            return false;
         case MountCall::Outcome::NotAllowed:
             if (!HelperWait::closing(this)) {
                 AfxMessageBox(QString::fromUtf8(texts::kVolumeNotAllowed).arg(shown));
@@ -49,16 +57,18 @@ bool CDirquillDlg::OpenSelectedVolume(bool* lockedByWindows) {
         default: // dismissed by the user, given up, or the window closing
             return false;
         }
+        volume.mountPoints = {names::encodeName(call->mountPoint())};
         mount = platform::volumes::currentMount(volume);
         if (!mount) {
             mount.emplace();
-            mount->mountPoint = call->mountPoint().toUtf8();
+            mount->mountPoint = volume.mountPoints.first();
         }
     }
 
     // The service may have chosen another place than the row said (a name already taken
     // gets a number).
-    QString place = QString::fromUtf8(mount->mountPoint);
+    QString place = names::decodeName(
+        std::string_view(mount->mountPoint.constData(), std::size_t(mount->mountPoint.size())));
     if (!place.endsWith(QLatin1Char('/'))) {
         place.append(QLatin1Char('/'));
     }

@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace platform {
@@ -14,7 +15,14 @@ bool openWithDesktop(const QString& path) {
         return false;
     }
     // Collapsing separators matters: a URL path starting with "//" would name a host.
-    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    // Nothing else is undone: "link/.." is where the link's target has its parent, which
+    // only the kernel can tell.
+    QString absolute = QDir::current().absoluteFilePath(path);
+    static const QRegularExpression repeated(QStringLiteral("/{2,}"));
+    absolute.replace(repeated, QStringLiteral("/"));
+    if (absolute.size() > 1 && absolute.endsWith(QLatin1Char('/'))) {
+        absolute.chop(1);
+    }
     // Built from the name's bytes, so that a name that is not valid UTF-8 reaches the
     // opening program unchanged.
     const QByteArray encoded = names::encodeName(absolute).toPercentEncoding("/");

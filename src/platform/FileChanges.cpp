@@ -131,12 +131,17 @@ bool sameLetters(const QString& a, const QString& b) {
 
 // Whether `source` and `target`, names in `folder` equal but for case that the file
 // system found both taken, are one and the same entry: a file system that ignores case
-// (FAT, exFAT, ext4 casefold) finds "Report" under "report". The same device and inode
-// say so; where a FUSE file system numbers each spelling on its own, a folder that lists
-// only the source's spelling says so as well.
+// (FAT, exFAT, ext4 casefold) finds "Report" under "report", and lists only the spelling
+// it keeps. A folder that lists the target's exact name holds an entry of that name (a
+// hard link to the same file is one too), which is never replaced. Otherwise the same
+// device and inode say so; where a FUSE file system numbers each spelling on its own, the
+// same kind of entry does.
 bool isSameEntry(const QByteArray& folder, const PathParts& source, const PathParts& target) {
     if (!sameLetters(source.name, target.name)) {
         return false; // a hard link under another name is another entry to the user
+    }
+    if (folderLists(folder, names::encodeName(target.name))) {
+        return false;
     }
     const QByteArray sourceBytes = names::encodeName(source.folder + source.name);
     const QByteArray targetBytes = names::encodeName(target.folder + target.name);
@@ -146,11 +151,7 @@ bool isSameEntry(const QByteArray& folder, const PathParts& source, const PathPa
         ::lstat(targetBytes.constData(), &to) != 0 || from.st_dev != to.st_dev) {
         return false;
     }
-    if (from.st_ino == to.st_ino) {
-        return true;
-    }
-    return (from.st_mode & S_IFMT) == (to.st_mode & S_IFMT) &&
-           !folderLists(folder, names::encodeName(target.name));
+    return from.st_ino == to.st_ino || (from.st_mode & S_IFMT) == (to.st_mode & S_IFMT);
 }
 
 // Renames an entry onto another spelling of its own name. Some file systems take such a

@@ -1,5 +1,6 @@
 #include "platform/PathReach.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -30,15 +31,28 @@ void pushFront(std::string_view path, std::vector<std::string>& toWalk) {
     }
 }
 
-std::string standing(const std::string& walked, const std::vector<std::string>& toWalk) {
+// Where the look-ups to come lead: what has been walked, then the components still to
+// walk up to the next "..", which turns back. Read as text, it names the mount that the
+// walk asks last before it turns back or ends.
+std::string heading(const std::string& walked, const std::vector<std::string>& toWalk) {
     std::string text = walked.empty() ? std::string("/") : walked;
-    for (auto part = toWalk.rbegin(); part != toWalk.rend(); ++part) {
+    for (auto part = toWalk.rbegin(); part != toWalk.rend() && *part != ".."; ++part) {
         if (text.back() != '/') {
             text.push_back('/');
         }
         text += *part;
     }
     return text;
+}
+
+bool holdsParent(const std::vector<std::string>& toWalk) {
+    return std::find(toWalk.begin(), toWalk.end(), "..") != toWalk.end();
+}
+
+// Tells where the walk leads, unless it turns back at once, with no look-up before.
+bool tell(const PathReached& reached, const std::string& walked,
+          const std::vector<std::string>& toWalk) {
+    return (!toWalk.empty() && toWalk.back() == "..") || reached(heading(walked, toWalk));
 }
 
 } // namespace
@@ -63,6 +77,11 @@ bool followPath(std::string_view path, bool followLast, const PathReached& reach
     }
     std::vector<std::string> toWalk;
     pushFront(path, toWalk);
+    // The text of a path that turns back with ".." does not say which mount the walk
+    // waits on: "MOUNT/dead/../.." asks MOUNT, and its text undone names MOUNT's parent.
+    if (holdsParent(toWalk) && !tell(reached, walked, toWalk)) {
+        return false;
+    }
     int links = 0;
     while (!toWalk.empty()) {
         std::string part = std::move(toWalk.back());
@@ -72,6 +91,9 @@ bool followPath(std::string_view path, bool followLast, const PathReached& reach
         }
         if (part == "..") {
             walked.erase(std::min(walked.size(), walked.rfind('/')));
+            if (!tell(reached, walked, toWalk)) {
+                return false;
+            }
             continue;
         }
         if (toWalk.empty() && !followLast) {
@@ -101,7 +123,7 @@ bool followPath(std::string_view path, bool followLast, const PathReached& reach
             walked.clear();
         }
         pushFront(target, toWalk);
-        if (!reached(standing(walked, toWalk))) {
+        if (!tell(reached, walked, toWalk)) {
             return false;
         }
     }

@@ -11,17 +11,20 @@
 // waiting is counted against the mount it really waits on.
 namespace platform {
 
-// Told the path as it stands after a link was followed: absolute, the links so far
-// resolved, the components still to come as written. Returns false to stop the walk there.
+// Told where the walk now leads: absolute, the links and ".." so far resolved, then the
+// components still to come as written up to the next "..", so that the text names the
+// mount the look-ups to come ask last. Returns false to stop the walk there.
 using PathReached = std::function<bool(const std::string&)>;
 
 // Walks `path` one component at a time (lstat, and readlink for each link), taking a
-// relative path from the current folder. After each link it follows it calls `reached`,
-// before any call that walks on beyond the link; a path without links gives no call, as
-// its text already says where it leads. A link in the last component is followed only
-// when `followLast` is set (a listing goes into it; a trash, rename or new folder acts on
-// the entry itself). The walk stops quietly where a component cannot be looked up or
-// links nest deeper than the kernel follows them: the call made afterwards on the path
+// relative path from the current folder. After each link it follows and each ".." it
+// undoes, and at the start of a path that holds a "..", it calls `reached`, before any
+// call that walks on; a path without links or ".." gives no call, as its text already
+// says where it leads. After the last call the walk holds neither links behind it nor
+// "..", so for a listing the last place told is the folder as the kernel resolves it. A link in the
+// last component is followed only when `followLast` is set (a listing goes into it; a trash, rename
+// or new folder acts on the entry itself). The walk stops quietly where a component cannot be
+// looked up or links nest deeper than the kernel follows them: the call made afterwards on the path
 // fails there in its own words.
 //
 // Each look-up asks the file system of the folder the walk has reached, so the walk can

@@ -25,6 +25,7 @@ private slots:
     void clickOnEmptySpaceClearsTheSelectionAndTheColumnsAfter();
     void keyboardSelectionRefillsNothing();
     void doubleClickOpensTheSelectionPath();
+    void doubleClickOpensWhatTheColumnListed();
     void rightClickRefillsThenShowsTheColumnMenu();
 };
 
@@ -177,6 +178,29 @@ void TestColumns::doubleClickOpensTheSelectionPath() {
     clickRow(&dlg.Column(1), -1);
     doubleClickRow(&dlg.Column(1), -1);
     QCOMPARE(opened.urls.size(), 3);
+}
+
+void TestColumns::doubleClickOpensWhatTheColumnListed() {
+    // "link/.." is the parent of the link's target, not the folder that holds the link.
+    TestWorkspace workspace;
+    const QString root = workspace.root();
+    makeFile(root + "/real/report.txt", "real");
+    makeFolder(root + "/real/sub");
+    makeFile(root + "/report.txt", "elsewhere");
+    QVERIFY(QFile::link(root + "/real/sub", root + "/link"));
+    workspace.setDriveRoots({root + "/link/../"});
+    OpenRecorder opened;
+    CDirquillDlg dlg;
+    dlg.Create();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+
+    clickRow(&dlg.Column(0), 1);
+    QCOMPARE(rowTexts(dlg.Column(1)), QStringList({"report.txt", "sub"}));
+    doubleClickRow(&dlg.Column(1), 0);
+    doubleClickRow(&dlg.Column(0), 1);
+    QCOMPARE(opened.urls.size(), 2);
+    QCOMPARE(opened.urls[0].toLocalFile(), root + "/real/report.txt");
+    QCOMPARE(opened.urls[1].toLocalFile(), root + "/real");
 }
 
 void TestColumns::rightClickRefillsThenShowsTheColumnMenu() {

@@ -18,6 +18,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -54,7 +55,8 @@ QString missingStorage() {
     if (::getuid() != 0) {
         return QStringLiteral("needs root, to set up loop devices through udisks unasked");
     }
-    for (const char* tool : {"udisksctl", "mkfs.ext4", "mkntfs", "mkswap", "ntfs-3g", "udevadm"}) {
+    for (const char* tool :
+         {"udisksctl", "mkfs.ext4", "mkfs.btrfs", "mkntfs", "mkswap", "ntfs-3g", "udevadm"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty() &&
             !QFile::exists(QStringLiteral("/sbin/") + QString::fromLatin1(tool))) {
             return QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool));
@@ -77,14 +79,20 @@ QString missingStorage() {
 // the life of the object; unmounted and removed again whatever the test did.
 class ScopedLoop {
 public:
-    enum class Content { Ext4, Ntfs, HibernatedNtfs, Swap };
+    enum class Content { Ext4, Btrfs, Ntfs, HibernatedNtfs, Swap };
 
     ScopedLoop(Content content, const QString& label, bool readOnly = false) {
         const QString image = dir_.path() + "/volume.img";
-        runProgram("truncate", {"-s", content == Content::Swap ? "8M" : "48M", image});
+        const char* size = content == Content::Swap    ? "8M"
+                           : content == Content::Btrfs ? "120M"
+                                                       : "48M";
+        runProgram("truncate", {"-s", size, image});
         switch (content) {
         case Content::Ext4:
             runProgram("mkfs.ext4", {"-q", "-L", label, image});
+            break;
+        case Content::Btrfs:
+            runProgram("mkfs.btrfs", {"-q", "-L", label, image});
             break;
         case Content::Ntfs:
         case Content::HibernatedNtfs:
@@ -158,6 +166,17 @@ bool waitForFileSystem(const ScopedLoop& loop) {
     return !volumesOnce(loop.object(), [](const Volume* v) {
                 return v != nullptr && !v->type.isEmpty();
             }).isEmpty();
+}
+
+// The volume of `object` as the service tells it once it holds `label`.
+std::optional<Volume> volumeLabelled(const QString& object, const QString& label) {
+    for (const Volume& volume : volumesOnce(
+             object, [&label](const Volume* v) { return v != nullptr && v->label == label; })) {
+        if (volume.object == object) {
+            return volume;
+        }
+    }
+    return std::nullopt;
 }
 
 // Answers every message box with OK and keeps its text.
@@ -251,9 +270,21 @@ public:
             connection.send(message.createReply(QVariant::fromValue(objects)));
             return true;
         }
+        if (message.member() == QLatin1String("MountsAsked")) {
+            connection.send(message.createReply(mountsAsked_));
+            return true;
+        }
         // Mount: the reply never comes.
         message.setDelayedReply(true);
+        mountsAsked_ += message.member() == QLatin1String("Mount") ? 1 : 0;
         return message.member() == QLatin1String("Mount");
+    }
+
+    // How many Mount calls the service on the system bus holds.
+    static int mountsAsked() {
+        const QDBusMessage reply = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(
+            "org.freedesktop.UDisks2", "/org/freedesktop/UDisks2", "test.Counts", "MountsAsked"));
+        return reply.arguments().value(0, -1).toInt();
     }
 
     static int serve(const QString& address) {
@@ -269,6 +300,9 @@ public:
         }
         return QCoreApplication::exec();
     }
+
+private:
+    int mountsAsked_ = 0;
 };
 
 // A bus of the test's own, ended with the object.
@@ -310,6 +344,9 @@ private slots:
     void withoutStorageServiceTheRowsAreTodays();
     void notAllowedIsTold();
     void mountThatNeverAnswersIsGivenUpOrClosed();
+    void volumeMountedElsewhereOpensWhereItIs();
+    void replacedVolumeIsNeverMountedUnderTheOldRow();
+    void staleAnswerIsAskedAgain();
 };
 
 void TestVolumes::volumeRowMountsOnClickAndIsOneRowAfterRestart() {
@@ -564,12 +601,14 @@ void TestVolumes::mountThatNeverAnswersIsGivenUpOrClosed() {
         QCOMPARE(dlg.Column(0).GetItemText(row), place);
         QVERIFY(dlg.isVisible());
 
-        // The close box during the next one ends the window.
+        // The close box during the next one ends the window. That one waits on the mount
+        // still under way: the service is never asked twice.
         QTimer::singleShot(300, &dlg, [&dlg] { dlg.windowHandle()->close(); });
         clickRow(&dlg.Column(0), row);
         QTRY_VERIFY(!dlg.isVisible());
         QCOMPARE(dlg.Column(1).GetItemCount(), 0);
         QCOMPARE(messages.texts, QStringList());
+        QCOMPARE(PendingMountService::mountsAsked(), 1);
         return;
     }
     if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
@@ -592,6 +631,85 @@ void TestVolumes::mountThatNeverAnswersIsGivenUpOrClosed() {
     QTRY_VERIFY(probe.interface()->isServiceRegistered("org.freedesktop.UDisks2"));
     QVERIFY(passesInChild("mountThatNeverAnswersIsGivenUpOrClosed", "pending-mount",
                           {"DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()}));
+}
+
+void TestVolumes::volumeMountedElsewhereOpensWhereItIs() {
+    REQUIRE_STORAGE();
+    const QString label = QString::fromUtf8("别处");
+    ScopedLoop loop(ScopedLoop::Content::Btrfs, label);
+    QVERIFY(!loop.device().isEmpty());
+    const std::optional<Volume> row = volumeLabelled(loop.object(), label);
+    QVERIFY(row && row->type == "btrfs" && !row->mounted);
+    VolumeWindow w;
+    const int index = rowOf(w.dlg, "/media/" + userName() + "/" + label + "/");
+    QVERIFY(index > 0);
+
+    // Another program mounts it meanwhile. btrfs numbers its mounts 0:N, which names no
+    // block device; the mount's source names it.
+    QTemporaryDir elsewhere;
+    bool mounted = false;
+    runProgram("mount", {loop.device(), elsewhere.path()}, &mounted);
+    QVERIFY(mounted);
+    const auto unmount = qScopeGuard([&] { runProgram("umount", {elsewhere.path()}); });
+    makeFile(elsewhere.path() + "/inside.txt");
+    const std::optional<platform::Mount> mount = platform::volumes::currentMount(*row);
+    QVERIFY(mount && mount->mountPoint == QFile::encodeName(elsewhere.path()));
+
+    clickRow(&w.dlg.Column(0), index);
+    QCOMPARE(w.dlg.Column(0).GetItemText(index), elsewhere.path() + "/");
+    QCOMPARE(rowTexts(w.dlg.Column(1)), QStringList({"inside.txt"}));
+    QCOMPARE(w.messages.texts, QStringList());
+}
+
+void TestVolumes::replacedVolumeIsNeverMountedUnderTheOldRow() {
+    REQUIRE_STORAGE();
+    const QString media = "/media/" + userName();
+    auto old = std::make_optional<ScopedLoop>(ScopedLoop::Content::Ext4, QString::fromUtf8("旧盘"));
+    const QString object = old->object();
+    QVERIFY(volumeLabelled(object, QString::fromUtf8("旧盘")));
+    VolumeWindow w;
+    const QString oldPlace = media + QString::fromUtf8("/旧盘/");
+    const int row = rowOf(w.dlg, oldPlace);
+    QVERIFY(row > 0);
+
+    // Pulled out; another takes its device and its object.
+    old.reset();
+    ScopedLoop newcomer(ScopedLoop::Content::Ext4, QString::fromUtf8("新盘"));
+    QCOMPARE(newcomer.object(), object);
+    QVERIFY(volumeLabelled(object, QString::fromUtf8("新盘")));
+
+    clickRow(&w.dlg.Column(0), row);
+    QTRY_COMPARE(
+        w.messages.texts,
+        QStringList({oldPlace + QString::fromUtf8(" 已不存在：这个磁盘已被拔出或换成了另一个。")}));
+    const QStringList rows = rowTexts(w.dlg.Column(0));
+    QVERIFY2(!rows.contains(oldPlace) && rows.contains(media + QString::fromUtf8("/新盘/")),
+             qPrintable(rows.join('|')));
+    QCOMPARE(w.dlg.Column(1).GetItemCount(), 0);
+    for (const platform::Mount& mount : platform::readMountTable()) {
+        QVERIFY(mount.source != QFile::encodeName(newcomer.device()));
+    }
+}
+
+void TestVolumes::staleAnswerIsAskedAgain() {
+    REQUIRE_STORAGE();
+    platform::setDriveRootSource({});
+    // An answer that waits, untaken, while a volume comes.
+    platform::volumes::requestObjects();
+    QElapsedTimer sinceAnswer;
+    sinceAnswer.start();
+    ScopedLoop loop(ScopedLoop::Content::Ext4, QString::fromUtf8("后来"));
+    QVERIFY(!loop.device().isEmpty());
+    const QRegularExpression probed(QStringLiteral("IdType:\\s+ext4"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        probed.match(runProgram("udisksctl", {"info", "-b", loop.device()})).hasMatch(), 10000);
+    QTest::qWait(qMax(0, platform::volumes::kAnswerFreshMs + 500 - int(sinceAnswer.elapsed())));
+
+    QStringList objects;
+    for (const Volume& volume : platform::volumes::unmountedDriveVolumes()) {
+        objects.append(volume.object);
+    }
+    QVERIFY(objects.contains(loop.object()));
 }
 
 QTEST_MAIN(TestVolumes)

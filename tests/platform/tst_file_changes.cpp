@@ -107,6 +107,14 @@ void FileChangesTest::renameNeverReplaces() {
                     QFile::encodeName(dir.filePath("hard.txt")).constData()),
              0);
     QVERIFY(refused("a.txt", "hard.txt"));
+    // Also when the two names differ only in case: the folder lists the target's name.
+    testsupport::makeFile(dir.filePath("report"), "r");
+    QCOMPARE(::link(QFile::encodeName(dir.filePath("report")).constData(),
+                    QFile::encodeName(dir.filePath("Report")).constData()),
+             0);
+    QVERIFY(refused("report", "Report"));
+    QCOMPARE(QDir(dir.path()).entryList({"report", "Report"}, QDir::Files, QDir::Name),
+             QStringList({"Report", "report"}));
 
     QCOMPARE(contentOf(dir.filePath("a.txt")), QByteArray("a"));
     QCOMPARE(contentOf(dir.filePath("b.txt")), QByteArray("b"));

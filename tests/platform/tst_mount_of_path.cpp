@@ -53,11 +53,15 @@ void MountOfPathTest::linksSayWhereThePathLeads() {
                              });
         return told;
     };
-    // No link: nothing to say. Each link followed: where the whole path now stands.
+    // No link and no "..": nothing to say. Each link followed and each ".." undone: where
+    // the walk leads up to the next "..", so the last is where the path really is.
     QCOMPARE(walk(r + "/share/deep/er", true), QStringList());
     QCOMPARE(walk(r + "/home/u/nas/deep/./er", true), QStringList({r + "/share/deep/./er"}));
     QCOMPARE(walk(r + "/home/u/rel/er/..", true),
-             QStringList({r + "/home/u/../u/nas/deep/er/..", r + "/share/deep/er/.."}));
+             QStringList({r + "/home/u/rel/er", r + "/home/u/nas/deep/er", r + "/share/deep/er",
+                          r + "/share/deep"}));
+    QCOMPARE(walk(r + "/share/deep/../deep/er/../..", true),
+             QStringList({r + "/share/deep", r + "/share/deep/er", r + "/share"}));
     // The entry a command acts on is not followed, the folders above it are.
     QCOMPARE(walk(r + "/home/u/nas", false), QStringList());
     QCOMPARE(walk(r + "/home/u/nas/new", false), QStringList({r + "/share/new"}));

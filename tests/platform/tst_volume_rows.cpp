@@ -3,6 +3,7 @@
 // hidden by a udev rule), with fstab entries, other users' loop devices and a locked
 // container added by hand.
 
+#include "names/NameCodec.h"
 #include "platform/volumes/VolumeRows.h"
 
 #include <QFile>
@@ -36,6 +37,7 @@ class TestVolumeRows : public QObject {
 private slots:
     void rowsFromRecordedObjects();
     void lockedByWindowsOnlyWhenNtfsComesUpReadOnly();
+    void placesAreBytes();
 };
 
 void TestVolumeRows::rowsFromRecordedObjects() {
@@ -81,6 +83,32 @@ void TestVolumeRows::lockedByWindowsOnlyWhenNtfsComesUpReadOnly() {
     Volume ext4;
     ext4.type = "ext4";
     QVERIFY(!lockedByWindows(ext4, "ro"));
+}
+
+void TestVolumeRows::placesAreBytes() {
+    // The service's places are byte strings ending in NUL; one that is not UTF-8 names
+    // its folder all the same.
+    const auto volumeWith = [](const QString& key, const QVariant& value) {
+        const QVariantMap block{{"IdType", "ext4"}};
+        QVariantMap filesystem{{"MountPoints", QVariantList()}};
+        Interfaces interfaces{{"org.freedesktop.UDisks2.Block", block},
+                              {"org.freedesktop.UDisks2.Filesystem", filesystem}};
+        interfaces[key == "dir" ? "org.freedesktop.UDisks2.Block"
+                                : "org.freedesktop.UDisks2.Filesystem"]
+            .insert(key == "dir" ? "Configuration" : "MountPoints", value);
+        return interfaces;
+    };
+    const QByteArray fstabDir("/mnt/d\xe9p\0", 9);
+    const QByteArray mountPoint("/media/ann/\xff\0", 13);
+    const ManagedObjects objects{
+        {"/org/freedesktop/UDisks2/block_devices/sdz1",
+         volumeWith("dir", QVariantList{QVariantList{"fstab", QVariantMap{{"dir", fstabDir}}}})},
+        {"/org/freedesktop/UDisks2/block_devices/sdz2",
+         volumeWith("MountPoints", QVariantList{mountPoint})}};
+    const QList<Volume> volumes = driveVolumes(objects, {1234, QStringLiteral("ann")});
+    QCOMPARE(volumes.size(), 2);
+    QCOMPARE(names::encodeName(volumes[0].place), QByteArray("/mnt/d\xe9p/"));
+    QCOMPARE(names::encodeName(volumes[1].place), QByteArray("/media/ann/\xff/"));
 }
 
 QTEST_GUILESS_MAIN(TestVolumeRows)

@@ -321,6 +321,10 @@ std::unique_ptr<HelperCall> HelperCall::rename(const QString& from, const QStrin
     return std::unique_ptr<HelperCall>(new HelperCall(helper::kRename, body, source));
 }
 
+QString HelperCall::reached() const {
+    return answer_ ? names::decodeName(answer_->reached()) : QString();
+}
+
 quint64 HelperCall::entriesRead() const {
     return answer_ ? answer_->entriesRead() : 0;
 }

@@ -71,6 +71,9 @@ public:
     [[nodiscard]] int helperPid() const;
     // How many entries a listing has read so far.
     [[nodiscard]] quint64 entriesRead() const override;
+    // Where the helper's walk last said the path leads (links and ".." resolved, see
+    // followPath); empty when it said nothing, as for a path whose text says it.
+    [[nodiscard]] QString reached() const;
     // The names a finished listing received, in the order the column shows them.
     names::NameList takeNames() { return std::move(names_); }
 

@@ -1,15 +1,9 @@
 #include "platform/volumes/StorageService.h"
 
 #include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusVariant>
-#include <QMetaObject>
-#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
@@ -23,9 +17,6 @@ namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.UDisks2");
 const QString kConnectionName = QStringLiteral("dirquill-storage");
-// The service answers in milliseconds; one that takes this long is not waited for by
-// anyone, but the thread ends within it.
-constexpr int kObjectsTimeoutMs = 5000;
 
 // A D-Bus value as plain values: byte strings as QByteArray, arrays and structures as
 // QVariantList, dictionaries as QVariantMap, object paths as text.
@@ -86,17 +77,6 @@ QVariant plain(const QVariant& value) {
     return value;
 }
 
-QDBusConnection storageBus() {
-    QDBusConnection bus =
-        QDBusConnection::connectToBus(QDBusConnection::SystemBus, kConnectionName);
-    if (!bus.isConnected()) {
-        // A failed connection stays registered under its name; the next attempt must
-        // find none.
-        QDBusConnection::disconnectFromBus(kConnectionName);
-    }
-    return bus;
-}
-
 // One GetManagedObjects, answered on a thread of its own.
 struct Request {
     std::mutex mutex;
@@ -105,23 +85,25 @@ struct Request {
     std::optional<ManagedObjects> answer;
     std::thread thread;
 
+    std::chrono::steady_clock::time_point answeredAt;
+
     void run() {
         std::optional<ManagedObjects> objects;
         const QDBusConnection bus = storageBus();
         if (bus.isConnected()) {
-            const QDBusMessage call =
-                QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/UDisks2"),
-                                               QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-                                               QStringLiteral("GetManagedObjects"));
-            const QDBusMessage reply = bus.call(call, QDBus::Block, kObjectsTimeoutMs);
-            if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
-                objects = objectsFromMap(plain(reply.arguments().first()).toMap());
-            }
+            objects = objectsOfReply(bus.call(objectsRequest(), QDBus::Block, kObjectsTimeoutMs));
         }
         const std::lock_guard lock(mutex);
         answer = std::move(objects);
         answered = true;
+        answeredAt = std::chrono::steady_clock::now();
         answeredCondition.notify_all();
+    }
+
+    bool stale() {
+        const std::lock_guard lock(mutex);
+        return answered && std::chrono::steady_clock::now() - answeredAt >
+                               std::chrono::milliseconds(kAnswerFreshMs);
     }
 };
 
@@ -161,6 +143,30 @@ Requests& requests() {
 
 } // namespace
 
+QDBusConnection storageBus() {
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SystemBus, kConnectionName);
+    if (!bus.isConnected()) {
+        // A failed connection stays registered under its name; the next attempt must
+        // find none.
+        QDBusConnection::disconnectFromBus(kConnectionName);
+    }
+    return bus;
+}
+
+QDBusMessage objectsRequest() {
+    return QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/UDisks2"),
+                                          QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                                          QStringLiteral("GetManagedObjects"));
+}
+
+std::optional<ManagedObjects> objectsOfReply(const QDBusMessage& reply) {
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
+        return std::nullopt;
+    }
+    return objectsFromMap(plain(reply.arguments().first()).toMap());
+}
+
 void requestObjects() {
     std::shared_ptr<Request>& current = requests().current;
     if (current) {
@@ -172,8 +178,11 @@ void requestObjects() {
 }
 
 std::optional<ManagedObjects> takeObjects(int waitMs) {
-    requestObjects();
     std::shared_ptr<Request>& current = requests().current;
+    if (current && current->stale()) {
+        requests().finish();
+    }
+    requestObjects();
     std::optional<ManagedObjects> answer;
     {
         std::unique_lock lock(current->mutex);
@@ -190,67 +199,6 @@ std::optional<ManagedObjects> takeObjects(int waitMs) {
 
 void finishRequests() {
     requests().finish();
-}
-
-std::unique_ptr<MountCall> MountCall::mount(const QString& object) {
-    std::unique_ptr<MountCall> call(new MountCall);
-    const QDBusConnection bus = storageBus();
-    if (!bus.isConnected()) {
-        call->fail(Outcome::Failed, bus.lastError().message());
-        return call;
-    }
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        kService, object, QStringLiteral("org.freedesktop.UDisks2.Filesystem"),
-        QStringLiteral("Mount"));
-    message << QVariantMap();
-    message.setInteractiveAuthorizationAllowed(true);
-    call->watcher_ = new QDBusPendingCallWatcher(bus.asyncCall(message, kTimeoutMs), call.get());
-    connect(call->watcher_, &QDBusPendingCallWatcher::finished, call.get(), &MountCall::answered);
-    return call;
-}
-
-MountCall::~MountCall() = default;
-
-void MountCall::abandon() {
-    if (!running()) {
-        return;
-    }
-    // The service goes on and may still mount the volume; its reply is dropped.
-    outcome_ = Outcome::Abandoned;
-    delete watcher_;
-    watcher_ = nullptr;
-}
-
-void MountCall::fail(Outcome outcome, QString message) {
-    outcome_ = outcome;
-    message_ = std::move(message);
-    // Emitted from the event loop, as an answer is: the waiter connects first.
-    QTimer::singleShot(0, this, &MountCall::finished);
-}
-
-void MountCall::answered(QDBusPendingCallWatcher* watcher) {
-    const QDBusPendingReply<QString> reply = *watcher;
-    watcher_ = nullptr;
-    watcher->deleteLater();
-    if (!running()) {
-        return;
-    }
-    if (reply.isError()) {
-        const QString name = reply.error().name();
-        if (name == QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed")) {
-            outcome_ = Outcome::Dismissed;
-        } else if (name == QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorized") ||
-                   name == QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain")) {
-            outcome_ = Outcome::NotAllowed;
-        } else {
-            outcome_ = Outcome::Failed;
-        }
-        message_ = reply.error().message();
-    } else {
-        outcome_ = Outcome::Mounted;
-        mountPoint_ = reply.value();
-    }
-    emit finished();
 }
 
 } // namespace platform::volumes

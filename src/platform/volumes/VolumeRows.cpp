@@ -1,5 +1,7 @@
 #include "platform/volumes/VolumeRows.h"
 
+#include "names/NameCodec.h"
+
 #include <QVariantList>
 
 #include <algorithm>
@@ -35,8 +37,9 @@ QByteArray bytes(const QVariant& value) {
     return text;
 }
 
-QString pathText(const QVariant& value) {
-    return QString::fromUtf8(bytes(value));
+// A place is bytes, like any path: a folder whose name is not UTF-8 keeps its name.
+QString pathText(const QByteArray& path) {
+    return names::decodeName(std::string_view(path.constData(), std::size_t(path.size())));
 }
 
 QString withSlash(QString path) {
@@ -81,6 +84,26 @@ QByteArray deviceText(quint64 number) {
     return QByteArray::number(major(device)) + ':' + QByteArray::number(minor(device));
 }
 
+// The volume of one object holding a file system, its place not set yet.
+Volume volumeOf(const QString& object, const Interfaces& interfaces) {
+    const QVariantMap& block = interfaces[kBlock];
+    Volume volume;
+    volume.object = object;
+    volume.device = deviceText(block.value(QStringLiteral("DeviceNumber")).toULongLong());
+    volume.deviceFile = bytes(block.value(QStringLiteral("Device")));
+    volume.type = block.value(QStringLiteral("IdType")).toByteArray();
+    volume.uuid = block.value(QStringLiteral("IdUUID")).toString();
+    volume.label = block.value(QStringLiteral("IdLabel")).toString();
+    volume.size = block.value(QStringLiteral("Size")).toULongLong();
+    volume.readOnlyDevice = block.value(QStringLiteral("ReadOnly")).toBool();
+    for (const QVariant& point :
+         interfaces[kFilesystem].value(QStringLiteral("MountPoints")).toList()) {
+        volume.mountPoints.append(bytes(point));
+    }
+    volume.mounted = !volume.mountPoints.isEmpty();
+    return volume;
+}
+
 } // namespace
 
 QList<Volume> driveVolumes(const ManagedObjects& objects, const VolumeUser& user) {
@@ -105,19 +128,12 @@ QList<Volume> driveVolumes(const ManagedObjects& objects, const VolumeUser& user
             continue;
         }
 
-        Volume volume;
-        volume.object = object.key();
-        volume.device = deviceText(block.value(QStringLiteral("DeviceNumber")).toULongLong());
-        volume.type = block.value(QStringLiteral("IdType")).toByteArray();
-        volume.readOnlyDevice = block.value(QStringLiteral("ReadOnly")).toBool();
-        const QVariantList mountPoints =
-            interfaces[kFilesystem].value(QStringLiteral("MountPoints")).toList();
-        volume.mounted = !mountPoints.isEmpty();
-        const QString fstabDir = pathText(fstab.value(QStringLiteral("dir")));
+        Volume volume = volumeOf(object.key(), interfaces);
+        const QByteArray fstabDir = bytes(fstab.value(QStringLiteral("dir")));
         if (volume.mounted) {
-            volume.place = withSlash(pathText(mountPoints.first()));
+            volume.place = withSlash(pathText(volume.mountPoints.first()));
         } else if (!fstabDir.isEmpty()) {
-            volume.place = withSlash(fstabDir);
+            volume.place = withSlash(pathText(fstabDir));
         } else {
             volume.place = servicePlace(block, user);
         }
@@ -126,9 +142,25 @@ QList<Volume> driveVolumes(const ManagedObjects& objects, const VolumeUser& user
     return volumes;
 }
 
+std::optional<Volume> volumeAt(const ManagedObjects& objects, const QString& object) {
+    const auto found = objects.constFind(object);
+    if (found == objects.cend() || !found->contains(kBlock) || !found->contains(kFilesystem)) {
+        return std::nullopt;
+    }
+    return volumeOf(object, *found);
+}
+
+bool sameVolume(const Volume& row, const Volume& now) {
+    if (!row.uuid.isEmpty() || !now.uuid.isEmpty()) {
+        return row.uuid == now.uuid;
+    }
+    return row.label == now.label && row.size == now.size;
+}
+
 QList<Volume> unmountedVolumes(QList<Volume> volumes, const QSet<QByteArray>& mountedDevices) {
     volumes.removeIf([&mountedDevices](const Volume& volume) {
-        return volume.mounted || mountedDevices.contains(volume.device);
+        return volume.mounted || mountedDevices.contains(volume.device) ||
+               (!volume.deviceFile.isEmpty() && mountedDevices.contains(volume.deviceFile));
     });
     std::stable_sort(volumes.begin(), volumes.end(),
                      [](const Volume& a, const Volume& b) { return a.place < b.place; });

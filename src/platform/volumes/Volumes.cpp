@@ -32,13 +32,21 @@ QList<Volume> unmountedDriveVolumes() {
     QSet<QByteArray> mounted;
     for (const Mount& mount : readMountTable()) {
         mounted.insert(mount.device);
+        mounted.insert(mount.source);
     }
     return unmountedVolumes(driveVolumes(*objects, runningUser()), mounted);
 }
 
 std::optional<Mount> currentMount(const Volume& volume) {
+    // btrfs (like any file system that may span devices) gives its mounts an anonymous
+    // device number, 0:N, that names no block device; its source still names it.
     for (const Mount& mount : readMountTable()) {
-        if (mount.device == volume.device && mount.root == "/") {
+        if (mount.root != "/") {
+            continue;
+        }
+        if (mount.device == volume.device ||
+            (!volume.deviceFile.isEmpty() && mount.source == volume.deviceFile) ||
+            volume.mountPoints.contains(mount.mountPoint)) {
             return mount;
         }
     }

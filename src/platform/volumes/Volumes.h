@@ -13,8 +13,9 @@ namespace platform::volumes {
 // their rows. Empty without a service, and when a test has replaced the drive rows.
 QList<Volume> unmountedDriveVolumes();
 
-// Where the volume's device is mounted now, if it is (its whole file system, the first
-// such mount of the kernel's table).
+// Where the volume is mounted now, if it is: the first mount of its whole file system in
+// the kernel's table whose device number or source is the
+// volume's device, or that is at a place where the service told it mounted.
 std::optional<Mount> currentMount(const Volume& volume);
 
 } // namespace platform::volumes
