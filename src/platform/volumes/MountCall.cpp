@@ -118,8 +118,12 @@ struct MountOperation : std::enable_shared_from_this<MountOperation> {
 
     void finish(Outcome result, QString text) {
         outcome = result;
-        mountPoint = result == Outcome::Mounted ? std::move(text) : QString();
-        message = result == Outcome::Mounted ? QString() : std::move(text);
+        if (result == Outcome::Mounted) {
+            mountPoint = std::move(text);
+            message.clear();
+        } else {
+            message = std::move(text);
+        }
         underWay().remove(volume.object);
         for (const QPointer<MountCall>& waiter : std::as_const(waiters)) {
             if (waiter != nullptr && waiter->running()) {
