@@ -4,7 +4,6 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QRegularExpression>
 #include <QUrl>
 
 namespace platform {
@@ -17,9 +16,14 @@ bool openWithDesktop(const QString& path) {
     // Collapsing separators matters: a URL path starting with "//" would name a host.
     // Nothing else is undone: "link/.." is where the link's target has its parent, which
     // only the kernel can tell.
-    QString absolute = QDir::current().absoluteFilePath(path);
-    static const QRegularExpression repeated(QStringLiteral("/{2,}"));
-    absolute.replace(repeated, QStringLiteral("/"));
+    // (Done by hand: a name that is not UTF-8 holds lone surrogates, which a regular
+    // expression refuses to match in.)
+    QString absolute;
+    for (const QChar c : QDir::current().absoluteFilePath(path)) {
+        if (c != QLatin1Char('/') || !absolute.endsWith(QLatin1Char('/'))) {
+            absolute.append(c);
+        }
+    }
     if (absolute.size() > 1 && absolute.endsWith(QLatin1Char('/'))) {
         absolute.chop(1);
     }
