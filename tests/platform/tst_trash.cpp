@@ -553,8 +553,10 @@ void TrashTest::sharedTrashCannotBeSwapped() {
             ::rename(own.constData(), away.constData());
             if (round % 2 == 0) {
                 ::symlink(bait.constData(), own.constData());
+                ::usleep(100);
                 ::unlink(own.constData());
             } else if (::rename(bait.constData(), own.constData()) == 0) {
+                ::usleep(100);
                 ::rename(own.constData(), bait.constData());
             }
             ::rename(away.constData(), own.constData());
