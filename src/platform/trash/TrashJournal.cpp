@@ -146,11 +146,9 @@ int TrashNote::take(int journal, const QByteArray& name, const QByteArray& infoT
         if (status.st_nlink == 0) {
             continue;
         }
-        int error = writeAll(note.get(), infoText) ? raw::syncFile(note.get()) : errno;
-        if (error == 0) {
-            // The note is durable before anything of the trash reaches info/.
-            error = raw::syncFile(journal);
-        }
+        // Its text is durable before the info can be: placeInfo syncs the journal, which
+        // holds the note's name, before it renames the info into info/.
+        const int error = writeAll(note.get(), infoText) ? raw::syncFile(note.get()) : errno;
         if (error != 0) {
             ::unlinkat(journal, noteName.constData(), 0);
             return error;
