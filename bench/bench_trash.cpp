@@ -4,8 +4,9 @@
 //
 // For each size a home trash holding that many entries (empty files in files/, each with
 // its info in info/) is made once under PATH (default $TMPDIR/dirquill-bench/trash) and
-// kept for later runs. Then N files (20 by default) are trashed into it one at a time,
-// XDG_DATA_HOME pointing there, each timed alone, and the median and the range printed,
+// kept for later runs. Then N files (20 by default) are trashed into each, one at a time
+// and the sizes in turn, XDG_DATA_HOME pointing there, each timed alone, and the median
+// and the range printed,
 // together with the median of the clearing that the file helper runs after each trash,
 // off the user's wait. The trashed files are taken out again, so the size stays.
 
@@ -70,35 +71,28 @@ void fillTrash(const QByteArray& data, long size) {
 }
 
 struct Figures {
-    double trashMs;
-    double lowMs;
-    double highMs;
-    double clearMs;
-};
-
-Figures measureDeletes(const QByteArray& data, const QByteArray& work, int runs) {
-    ::setenv("XDG_DATA_HOME", data.constData(), 1);
-    const int trash = ::open((data + "/Trash").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     std::vector<double> trashMs;
     std::vector<double> clearMs;
-    for (int i = 0; i < runs; ++i) {
-        const QByteArray name = "delete-" + QByteArray::number(i);
-        makeFile(work + '/' + name, "x");
-        const Clock::time_point start = Clock::now();
-        const bool done = bool(platform::moveToTrash(QString::fromUtf8(work + '/' + name)));
-        trashMs.push_back(msSince(start));
-        const Clock::time_point clearStart = Clock::now();
-        platform::trash::clearLeftovers(trash);
-        clearMs.push_back(msSince(clearStart));
-        if (!done) {
-            std::fprintf(stderr, "bench_trash: the trash of %s failed\n", name.constData());
-        }
-        ::unlink((data + "/Trash/files/" + name).constData());
-        ::unlink((data + "/Trash/info/" + name + ".trashinfo").constData());
-    }
+};
+
+// One delete into the trash under `data` and the clearing after it, timed.
+void measureDelete(const QByteArray& data, const QByteArray& work, int run, Figures& figures) {
+    ::setenv("XDG_DATA_HOME", data.constData(), 1);
+    const QByteArray name = "delete-" + QByteArray::number(run);
+    makeFile(work + '/' + name, "x");
+    const Clock::time_point start = Clock::now();
+    const bool done = bool(platform::moveToTrash(QString::fromUtf8(work + '/' + name)));
+    figures.trashMs.push_back(msSince(start));
+    const int trash = ::open((data + "/Trash").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const Clock::time_point clearStart = Clock::now();
+    platform::trash::clearLeftovers(trash);
+    figures.clearMs.push_back(msSince(clearStart));
     ::close(trash);
-    return {median(trashMs), *std::min_element(trashMs.begin(), trashMs.end()),
-            *std::max_element(trashMs.begin(), trashMs.end()), median(clearMs)};
+    if (!done) {
+        std::fprintf(stderr, "bench_trash: the trash of %s failed\n", name.constData());
+    }
+    ::unlink((data + "/Trash/files/" + name).constData());
+    ::unlink((data + "/Trash/info/" + name + ".trashinfo").constData());
 }
 
 } // namespace
@@ -129,22 +123,30 @@ int main(int argc, char* argv[]) {
     for (const QByteArray& folder : {base, root, work}) {
         ::mkdir(folder.constData(), 0700);
     }
-    std::printf("%-12s %12s %20s %14s\n", "entries", "median ms", "range ms", "clearing ms");
-    double emptyMs = 0;
+    QList<QByteArray> trashes;
     for (const long size : sizes) {
-        const QByteArray data = root + "/size-" + QByteArray::number(static_cast<qlonglong>(size));
-        fillTrash(data, size);
-        const Figures figures = measureDeletes(data, work, runs);
-        if (size == 0) {
-            emptyMs = figures.trashMs;
+        trashes.append(root + "/size-" + QByteArray::number(static_cast<qlonglong>(size)));
+        fillTrash(trashes.last(), size);
+    }
+    // The sizes take turns, one delete each, so that a load that comes and goes on a
+    // shared machine falls on all of them alike.
+    QList<Figures> figures(sizes.size());
+    for (int run = 0; run < runs; ++run) {
+        for (qsizetype i = 0; i < sizes.size(); ++i) {
+            measureDelete(trashes[i], work, run, figures[i]);
         }
-        std::printf("%-12ld %12.2f %9.2f - %8.2f %14.3f", size, figures.trashMs, figures.lowMs,
-                    figures.highMs, figures.clearMs);
-        if (size != 0 && emptyMs > 0) {
-            std::printf("   %.2fx of empty", figures.trashMs / emptyMs);
+    }
+    std::printf("%-12s %12s %20s %14s\n", "entries", "median ms", "range ms", "clearing ms");
+    const double emptyMs = sizes.value(0) == 0 ? median(figures[0].trashMs) : 0;
+    for (qsizetype i = 0; i < sizes.size(); ++i) {
+        const std::vector<double>& ms = figures[i].trashMs;
+        std::printf("%-12ld %12.2f %9.2f - %8.2f %14.3f", sizes[i], median(ms),
+                    *std::min_element(ms.begin(), ms.end()),
+                    *std::max_element(ms.begin(), ms.end()), median(figures[i].clearMs));
+        if (sizes[i] != 0 && emptyMs > 0) {
+            std::printf("   %.2fx of empty", median(ms) / emptyMs);
         }
         std::printf("\n");
-        std::fflush(stdout);
     }
     return 0;
 }
