@@ -21,12 +21,15 @@ set(DIRQUILL_CORE_SOURCES
   src/platform/DrivePlaces.cpp
   src/platform/DriveRoots.cpp
   src/platform/FileChanges.cpp
-  src/platform/Trash.cpp
-  src/platform/TrashInfo.cpp
   src/platform/ErrorText.cpp
   src/platform/MountOfPath.cpp
   src/platform/PathReach.cpp
   src/platform/PendingCall.h
+  # platform/trash: the durable move into the trash, its folders, info text and journal
+  src/platform/trash/Trash.cpp
+  src/platform/trash/TrashFolder.cpp
+  src/platform/trash/TrashInfo.cpp
+  src/platform/trash/TrashJournal.cpp
   # platform/volumes: which of the storage service's volumes are drive rows
   src/platform/volumes/VolumeRows.cpp
   # platform/helper: both ends of the file helper's pipe

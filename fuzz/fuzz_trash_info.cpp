@@ -3,7 +3,7 @@
 // reader takes any text, the info's own back to its path.
 
 #include "FuzzCheck.h"
-#include "platform/TrashInfo.h"
+#include "platform/trash/TrashInfo.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,7 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray path(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QByteArray date = QByteArrayLiteral("2026-12-07T14:45:00");
-    const QByteArray info = platform::trashInfoText(path, date);
+    const QByteArray info = platform::trash::trashInfoText(path, date);
 
     // A key file: one group, one key per line, nothing a path could add.
     const QList<QByteArray> lines = info.split('\n');
@@ -33,14 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Read back, an absolute path is itself and a relative one lies below the top
     // directory; an empty path names nothing.
-    const auto record = platform::readTrashInfo(info, "/media/disk");
+    const auto record = platform::trash::readTrashInfo(info, "/media/disk");
     FUZZ_CHECK(record.has_value() == !path.isEmpty());
     if (record) {
         FUZZ_CHECK(record->origin == (path.startsWith('/') ? path : "/media/disk/" + path));
         FUZZ_CHECK(record->deletionDate == date);
     }
     // Any text at all is read without fault, and what it names is absolute.
-    const auto other = platform::readTrashInfo(path, "/media/disk");
+    const auto other = platform::trash::readTrashInfo(path, "/media/disk");
     FUZZ_CHECK(!other || other->origin.startsWith('/'));
     return 0;
 }

@@ -18,8 +18,8 @@ namespace platform {
 
 namespace raw {
 
-int renameNoReplace(const char* from, const char* to) {
-    if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+int renameNoReplaceAt(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (::syscall(SYS_renameat2, fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) {
         return 0;
     }
     const int error = errno;
@@ -30,13 +30,17 @@ int renameNoReplace(const char* from, const char* to) {
     // any existing target is refused, since a plain rename would replace a file or an
     // empty folder.
     struct stat target {};
-    if (::lstat(to, &target) == 0) {
+    if (::fstatat(toFolder, to, &target, AT_SYMLINK_NOFOLLOW) == 0) {
         return EEXIST;
     }
     if (errno != ENOENT) {
         return errno;
     }
-    return ::rename(from, to) == 0 ? 0 : errno;
+    return ::renameat(fromFolder, from, toFolder, to) == 0 ? 0 : errno;
+}
+
+int renameNoReplace(const char* from, const char* to) {
+    return renameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
 }
 
 int syncFile(int fd) {

@@ -1,23 +1,33 @@
 #include "RawTree.h"
 #include "names/NameCodec.h"
 #include "platform/FileSystem.h"
-#include "platform/TrashInfo.h"
+#include "platform/helper/HelperCall.h"
+#include "platform/trash/TrashInfo.h"
+#include "platform/trash/TrashJournal.h"
 #include "support/PowerCut.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 #include <fcntl.h>
-#include <sys/file.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using testsupport::contentOf;
@@ -138,11 +148,12 @@ private slots:
     void symlinkIsTrashedAsLink();
     void unusualPaths();
     void refusedMoveLeavesNoInfo();
-    void orphanedInfoIsRemovedOnlyWhenSurelyAbandoned();
+    void leftoversOfAKilledTrashGoOthersInfosStay();
     void trashSurvivesPowerCuts();
     void otherFileSystemUsesItsOwnTrash();
     void otherFileSystemSharedTrash();
     void otherFileSystemWithoutTrash();
+    void sharedTrashCannotBeSwapped();
 };
 
 void TrashTest::fileGoesToTrash() {
@@ -159,6 +170,19 @@ void TrashTest::fileGoesToTrash() {
     QCOMPARE(contentOf(home.trashFiles() + "/report.txt"), QByteArray("quarterly"));
     QCOMPARE(entriesOf(home.trashInfo()), QStringList{"report.txt.trashinfo"});
     checkInfo(home.trashInfo(), "report.txt", QFile::encodeName(file), before);
+
+    // Other programs list it and bring it back (trash-cli reads $XDG_DATA_HOME too).
+    if (QStandardPaths::findExecutable("trash-list").isEmpty()) {
+        QSKIP("trash-cli is not installed (tools/deps.sh build)");
+    }
+    bool ok = false;
+    QVERIFY(testsupport::runProgram("trash-list", {}, &ok).contains(file));
+    QVERIFY(ok);
+    testsupport::runProgram("trash-restore", {dir.path()}, &ok, "0\n");
+    QVERIFY(ok);
+    QCOMPARE(contentOf(file), QByteArray("quarterly"));
+    QCOMPARE(entriesOf(home.trashFiles()), QStringList{});
+    QCOMPARE(entriesOf(home.trashInfo()), QStringList{});
 }
 
 void TrashTest::wholeTreeGoesToTrash() {
@@ -323,6 +347,17 @@ void TrashTest::unusualPaths() {
         }
     }
 
+    // An entry reached through a link and "..": the kernel's way, the link's target and
+    // then its parent, is where it came from, and so what the info records.
+    testsupport::makeFolder(dir.filePath("real/deep"));
+    testsupport::makeFile(dir.filePath("real/reached.txt"), "r");
+    testsupport::makeFile(dir.filePath("reached.txt"), "decoy");
+    QCOMPARE(::symlink("real/deep", QFile::encodeName(dir.filePath("link")).constData()), 0);
+    QVERIFY(platform::moveToTrash(dir.filePath("link/../reached.txt")));
+    QCOMPARE(contentOf(home.trashFiles() + "/reached.txt"), QByteArray("r"));
+    QCOMPARE(readInfo(QFile::encodeName(home.trashInfo() + "/reached.txt.trashinfo")).path,
+             QFile::encodeName(QFileInfo(dir.path()).canonicalFilePath() + "/real/reached.txt"));
+
     // The root and a path ending in ".." name no entry that could be moved.
     QCOMPARE(platform::moveToTrash(QStringLiteral("/")).error, EINVAL);
     QCOMPARE(platform::moveToTrash(dir.filePath("sub/..")).error, EINVAL);
@@ -368,16 +403,17 @@ void TrashTest::otherFileSystemUsesItsOwnTrash() {
     const QByteArray relative = QFile::encodeName(file).mid(qstrlen("/dev/shm/"));
     checkInfo(trash + "/info", "shm-note.txt", relative, before);
     const QByteArray text = contentOf(trash + "/info/shm-note.txt.trashinfo");
-    QCOMPARE(platform::readTrashInfo(text, "/media/elsewhere")->origin,
+    QCOMPARE(platform::trash::readTrashInfo(text, "/media/elsewhere")->origin,
              "/media/elsewhere/" + relative);
-    QCOMPARE(platform::readTrashInfo(text, "/dev/shm")->origin, QFile::encodeName(file));
+    QCOMPARE(platform::trash::readTrashInfo(text, "/dev/shm")->origin, QFile::encodeName(file));
     // An absolute path, as other programs and older versions wrote, reads as it is.
     const QByteArray absolute =
         "[Trash Info]\nPath=/dev/shm/a%20b\nDeletionDate=2026-01-02T03:04:05\n";
-    QCOMPARE(platform::readTrashInfo(absolute, "/dev/shm")->origin, QByteArray("/dev/shm/a b"));
+    QCOMPARE(platform::trash::readTrashInfo(absolute, "/dev/shm")->origin,
+             QByteArray("/dev/shm/a b"));
     // An info cut short names no entry.
-    QVERIFY(!platform::readTrashInfo("", "/dev/shm"));
-    QVERIFY(!platform::readTrashInfo("[Trash Info]\nPath=x\n", "/dev/shm"));
+    QVERIFY(!platform::trash::readTrashInfo("", "/dev/shm"));
+    QVERIFY(!platform::trash::readTrashInfo("[Trash Info]\nPath=x\n", "/dev/shm"));
     struct stat status {};
     QCOMPARE(::lstat(QFile::encodeName(trash).constData(), &status), 0);
     QCOMPARE(status.st_mode & 0777, mode_t(0700));
@@ -444,34 +480,244 @@ void TrashTest::otherFileSystemWithoutTrash() {
     QCOMPARE(contentOf(other.personalTrash()), QByteArray("not a folder"));
 }
 
-void TrashTest::orphanedInfoIsRemovedOnlyWhenSurelyAbandoned() {
-    testsupport::ScopedDataHome home;
-    QTemporaryDir dir;
-    QVERIFY(platform::moveToTrash(testsupport::makeFile(dir.filePath("kept.txt"), "k")));
-    const QString info = home.trashInfo();
-    const auto makeInfo = [&info](const QString& name, int ageSeconds) {
-        QString path =
-            testsupport::makeFile(info + "/" + name + ".trashinfo", "[Trash Info]\nPath=/gone\n");
-        const timespec then{std::time(nullptr) - ageSeconds, 0};
-        const timespec times[2] = {then, then};
-        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-        return path;
-    };
-    // What a trash cut off before its move leaves: an info whose entry never arrived.
-    makeInfo("abandoned", 120);
-    // Written just now: another program may be about to move its entry.
-    makeInfo("young", 0);
-    // Old, but its writer still holds it.
-    const int locked = ::open(QFile::encodeName(makeInfo("held", 120)).constData(), O_RDONLY);
-    QCOMPARE(::flock(locked, LOCK_EX), 0);
-    // An old info whose entry is there is no orphan.
-    makeInfo("kept.txt", 120);
+// Runs `work` in a child process as the user `uid` (group `uid` too, no others); returns
+// the child's process id.
+pid_t runAs(uid_t uid, const std::function<int()>& work) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t gid = uid;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
+            ::_exit(100);
+        }
+        ::_exit(work());
+    }
+    return child;
+}
 
-    QVERIFY(platform::moveToTrash(testsupport::makeFile(dir.filePath("next.txt"), "n")));
-    ::close(locked);
-    QCOMPARE(entriesOf(info), (QStringList{"held.trashinfo", "kept.txt.trashinfo",
-                                           "next.txt.trashinfo", "young.trashinfo"}));
-    QCOMPARE(entriesOf(home.trashFiles()), (QStringList{"kept.txt", "next.txt"}));
+int exitStatusOf(pid_t child) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void TrashTest::sharedTrashCannotBeSwapped() {
+    if (::geteuid() != 0) {
+        QSKIP("needs root, to run two real users: one trashing into the shared .Trash, the "
+              "other swapping the first one's folder there");
+    }
+    testsupport::ScopedDataHome home;
+    OtherFileSystem other(home.path());
+    if (!other.usable()) {
+        QSKIP("no writable /dev/shm on a separate file system without trash folders");
+    }
+    constexpr uid_t kOwner = 1001;
+    constexpr uid_t kOther = 65534;
+    constexpr int kEntries = 200;
+    const QByteArray shared = QFile::encodeName(other.sharedTrash());
+    const QByteArray own = shared + '/' + QByteArray::number(kOwner);
+    const QByteArray personal = "/dev/shm/.Trash-" + QByteArray::number(kOwner);
+    if (existsRaw(personal)) {
+        QSKIP("/dev/shm/.Trash-1001 exists already, and is not this test's to remove");
+    }
+    const auto removePersonal = qScopeGuard([&personal] { testsupport::removeTreeRaw(personal); });
+    // The other user owns the shared .Trash, so the sticky bit does not keep them from
+    // renaming the first user's folder in it.
+    QCOMPARE(::mkdir(shared.constData(), 0700), 0);
+    QCOMPARE(::chown(shared.constData(), kOther, kOther), 0);
+    QCOMPARE(::chmod(shared.constData(), 01777), 0);
+    // Both users work in the test's folder on that file system.
+    QCOMPARE(::chmod(QFile::encodeName(other.filePath(".")).constData(), 01777), 0);
+    // What the other user puts in its place: a folder of theirs open to all, files/ and
+    // info/ made, which the first user could write to were it taken.
+    const QByteArray bait = QFile::encodeName(other.filePath("bait"));
+    for (const QByteArray& folder : {bait, bait + "/files", bait + "/info"}) {
+        QCOMPARE(::mkdir(folder.constData(), 0777), 0);
+        QCOMPARE(::chmod(folder.constData(), 0777), 0);
+        QCOMPARE(::chown(folder.constData(), kOther, kOther), 0);
+    }
+    const QByteArray work = QFile::encodeName(other.filePath("work"));
+    QCOMPARE(::mkdir(work.constData(), 0755), 0);
+    QCOMPARE(::chown(work.constData(), kOwner, kOwner), 0);
+    QCOMPARE(::chown(QFile::encodeName(home.path()).constData(), kOwner, kOwner), 0);
+    for (int i = 0; i < kEntries; ++i) {
+        const QByteArray file = work + "/entry" + QByteArray::number(i);
+        testsupport::makeFile(QFile::decodeName(file), QByteArray::number(i));
+        QCOMPARE(::chown(file.constData(), kOwner, kOwner), 0);
+    }
+
+    // The other user swaps the first user's folder for a link to the bait and for the
+    // bait itself, in turn, as fast as they can.
+    const pid_t swapper = runAs(kOther, [&] {
+        const QByteArray away = shared + "/away";
+        for (unsigned long round = 0;; ++round) {
+            ::rename(own.constData(), away.constData());
+            if (round % 2 == 0) {
+                ::symlink(bait.constData(), own.constData());
+                ::usleep(100);
+                ::unlink(own.constData());
+            } else if (::rename(bait.constData(), own.constData()) == 0) {
+                ::usleep(100);
+                ::rename(own.constData(), bait.constData());
+            }
+            ::rename(away.constData(), own.constData());
+        }
+        return 0;
+    });
+    QVERIFY(swapper > 0);
+    const pid_t trasher = runAs(kOwner, [&] {
+        int refused = 0;
+        for (int i = 0; i < kEntries; ++i) {
+            refused +=
+                platform::moveToTrash(QFile::decodeName(work + "/entry" + QByteArray::number(i)))
+                    ? 0
+                    : 1;
+        }
+        return std::min(refused, 99);
+    });
+    const int refused = exitStatusOf(trasher);
+    ::kill(swapper, SIGKILL);
+    exitStatusOf(swapper);
+    if (!existsRaw(own) && existsRaw(shared + "/away")) {
+        ::rename((shared + "/away").constData(), own.constData());
+    }
+
+    // Nothing reached the other user's folder; every entry is in a trash folder of the
+    // first user's own (which the other user may have renamed in .Trash) with its info.
+    QCOMPARE(entriesOf(QFile::decodeName(bait + "/files")), QStringList{});
+    QCOMPARE(entriesOf(QFile::decodeName(bait + "/info")), QStringList{});
+    QCOMPARE(refused, 0);
+    QStringList trashes{QFile::decodeName(personal)};
+    for (const QString& name : entriesOf(other.sharedTrash())) {
+        trashes.append(other.sharedTrash() + "/" + name);
+    }
+    int trashed = 0;
+    for (const QString& trash : trashes) {
+        struct stat status {};
+        if (::lstat(QFile::encodeName(trash).constData(), &status) != 0 ||
+            status.st_uid != kOwner || !S_ISDIR(status.st_mode)) {
+            continue;
+        }
+        for (const QString& name : entriesOf(trash + "/files")) {
+            QVERIFY(QFileInfo::exists(trash + "/info/" + name + ".trashinfo"));
+            ++trashed;
+        }
+    }
+    QCOMPARE(trashed, kEntries);
+}
+
+namespace {
+
+// An info of another program whose entry is not in files/, or not yet: another program
+// may write its info and then copy its entry for minutes. Dated `deleted`, with file
+// times `ageSeconds` ago (negative: ahead, as from a server whose clock is ahead).
+void plantForeignInfo(const QString& infoFolder, const QString& name, const QByteArray& deleted,
+                      int ageSeconds) {
+    const QString path = testsupport::makeFile(infoFolder + "/" + name + ".trashinfo",
+                                               "[Trash Info]\nPath=/elsewhere/" + name.toUtf8() +
+                                                   "\nDeletionDate=" + deleted + "\n");
+    const timespec then{std::time(nullptr) - ageSeconds, 0};
+    const timespec times[2] = {then, then};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+const QStringList kForeignInfos = {"copying.trashinfo", "early.trashinfo", "late.trashinfo"};
+
+void plantForeignInfos(const QString& infoFolder) {
+    plantForeignInfo(infoFolder, "copying", "2026-01-01T00:00:00", 0);
+    plantForeignInfo(infoFolder, "early", "2020-01-01T00:00:00", 3 * 365 * 86400);
+    plantForeignInfo(infoFolder, "late", "2099-01-01T00:00:00", -86400);
+}
+
+// Clears `trash` of this program's leftovers, as the file helper does after each trash,
+// and names what is wrong then: an info of this program left without its entry, a note
+// left in the journal, an info of another program (`foreign`) gone.
+QString leftoverProblem(const QString& trash, const QStringList& foreign) {
+    const int fd = ::open(QFile::encodeName(trash).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) {
+        return {}; // no trash was made
+    }
+    platform::trash::clearLeftovers(fd);
+    ::close(fd);
+    const QStringList infos = entriesOf(trash + "/info");
+    for (const QString& name : infos) {
+        if (!foreign.contains(name) &&
+            !existsRaw(QFile::encodeName(trash + "/files/" + name.chopped(10)))) {
+            return QStringLiteral("%1 of this program is left without its entry").arg(name);
+        }
+    }
+    for (const QString& name : foreign) {
+        if (!infos.contains(name)) {
+            return QStringLiteral("the info %1 of another program is gone").arg(name);
+        }
+    }
+    // A file removed while open stays on a FUSE mount as .fuse_hidden* until it is
+    // closed; a disk forgets it at a cut.
+    const QStringList notes =
+        entriesOf(trash + "/.dirquill-journal").filter(QRegularExpression("^(?!\\.fuse_hidden)"));
+    if (!notes.isEmpty()) {
+        return QStringLiteral("the journal still holds %1").arg(notes.join(' '));
+    }
+    return {};
+}
+
+// Runs a call of the file helper to its end.
+void finish(platform::HelperCall& call) {
+    if (call.running()) {
+        QEventLoop loop;
+        QObject::connect(&call, &platform::HelperCall::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+} // namespace
+
+void TrashTest::leftoversOfAKilledTrashGoOthersInfosStay() {
+    SKIP_WITHOUT_FUSE();
+    // Every call on the mount waits 20 ms, so that a trash can be killed between the
+    // steps of its own; the home trash is elsewhere, so the mount's own trash is used.
+    testsupport::ScopedDataHome home;
+    testsupport::SlowMount mount({QStringLiteral("--pace=20000")});
+    QVERIFY(mount.mounted());
+    const QString work = mount.path() + "/work";
+    for (const char* name : {"first.txt", "killed.txt", "next.txt"}) {
+        testsupport::makeFile(mount.backing() + "/work/" + name, name);
+    }
+    const QString trash = mount.backing() + "/.Trash-" + QString::number(::getuid());
+    {
+        auto first = platform::HelperCall::trash(work + "/first.txt");
+        finish(*first);
+        QCOMPARE(first->error(), 0);
+    }
+    plantForeignInfos(trash + "/info");
+
+    // Killed once its info is in info/, before its entry moves.
+    auto killed = platform::HelperCall::trash(work + "/killed.txt");
+    const QByteArray placed = QFile::encodeName(trash + "/info/killed.txt.trashinfo");
+    QElapsedTimer waited;
+    waited.start();
+    while (!existsRaw(placed) && waited.elapsed() < 20000) {
+        QThread::usleep(200);
+    }
+    ::kill(killed->helperPid(), SIGKILL);
+    finish(*killed);
+    QCOMPARE(killed->state(), platform::HelperCall::State::Lost);
+    QVERIFY(existsRaw(placed));
+    QCOMPARE(contentOf(mount.backing() + "/work/killed.txt"), QByteArray("killed.txt"));
+
+    // The next trash into the same trash clears it once it has answered; a listing on
+    // the same helper after it waits for that.
+    auto next = platform::HelperCall::trash(work + "/next.txt");
+    finish(*next);
+    QCOMPARE(next->error(), 0);
+    auto listing = platform::HelperCall::list(work);
+    finish(*listing);
+    QCOMPARE(listing->error(), 0);
+    QCOMPARE(entriesOf(trash + "/info"),
+             (QStringList{"copying.trashinfo", "early.trashinfo", "first.txt.trashinfo",
+                          "late.trashinfo", "next.txt.trashinfo"}));
+    QCOMPARE(entriesOf(trash + "/files"), (QStringList{"first.txt", "next.txt"}));
+    QCOMPARE(entriesOf(trash + "/.dirquill-journal"), QStringList{});
+    QCOMPARE(contentOf(mount.backing() + "/work/killed.txt"), QByteArray("killed.txt"));
 }
 
 namespace {
@@ -496,7 +742,7 @@ QString trashedEntryProblem(const TrashedEntry& entry, bool succeeded, bool fini
     bool inTrash = false;
     for (const QString& name : entriesOf(files)) {
         const auto record =
-            platform::readTrashInfo(contentOf(info + "/" + name + ".trashinfo"), entry.top);
+            platform::trash::readTrashInfo(contentOf(info + "/" + name + ".trashinfo"), entry.top);
         if (!record) {
             return QStringLiteral("%1 is in files/ with an empty or missing info").arg(name);
         }
@@ -542,13 +788,14 @@ void TrashTest::trashSurvivesPowerCuts() {
         },
         [&] { return bool(platform::moveToTrash(mount.path() + "/work/report.txt")); },
         [&](bool succeeded, bool finished) {
-            return trashedEntryProblem({backing + "/data/Trash",
-                                        "/",
-                                        backing + "/work/report.txt",
-                                        mount.path() + "/work/report.txt",
-                                        {},
-                                        "quarterly"},
-                                       succeeded, finished);
+            const QString problem = trashedEntryProblem({backing + "/data/Trash",
+                                                         "/",
+                                                         backing + "/work/report.txt",
+                                                         mount.path() + "/work/report.txt",
+                                                         {},
+                                                         "quarterly"},
+                                                        succeeded, finished);
+            return problem.isEmpty() ? leftoverProblem(backing + "/data/Trash", {}) : problem;
         });
     const testsupport::PowerCutTally folder = testsupport::cutEverywhere(
         mount,
@@ -558,13 +805,16 @@ void TrashTest::trashSurvivesPowerCuts() {
                 backing + "/data/Trash/info/old.txt.trashinfo",
                 "[Trash Info]\nPath=/old.txt\nDeletionDate=2026-01-01T00:00:00\n");
             testsupport::makeFile(backing + "/work/项目/src/main.cpp", "int main() {}");
+            plantForeignInfos(backing + "/data/Trash/info");
         },
         [&] { return bool(platform::moveToTrash(mount.path() + "/work/项目")); },
         [&](bool succeeded, bool finished) {
-            return trashedEntryProblem({backing + "/data/Trash", "/", backing + "/work/项目",
-                                        mount.path() + "/work/项目", "/src/main.cpp",
-                                        "int main() {}"},
-                                       succeeded, finished);
+            const QString problem =
+                trashedEntryProblem({backing + "/data/Trash", "/", backing + "/work/项目",
+                                     mount.path() + "/work/项目", "/src/main.cpp", "int main() {}"},
+                                    succeeded, finished);
+            return problem.isEmpty() ? leftoverProblem(backing + "/data/Trash", kForeignInfos)
+                                     : problem;
         });
     // And a file of a disk whose top-directory trash is made for it, the home trash
     // being on another file system.
@@ -575,13 +825,15 @@ void TrashTest::trashSurvivesPowerCuts() {
             return bool(platform::moveToTrash(mount.path() + "/work/notes.txt"));
         },
         [&](bool succeeded, bool finished) {
-            return trashedEntryProblem({backing + "/.Trash-" + QString::number(::getuid()),
-                                        QFile::encodeName(mount.path()),
-                                        backing + "/work/notes.txt",
-                                        mount.path() + "/work/notes.txt",
-                                        {},
-                                        "notes"},
-                                       succeeded, finished);
+            const QString trash = backing + "/.Trash-" + QString::number(::getuid());
+            const QString problem = trashedEntryProblem({trash,
+                                                         QFile::encodeName(mount.path()),
+                                                         backing + "/work/notes.txt",
+                                                         mount.path() + "/work/notes.txt",
+                                                         {},
+                                                         "notes"},
+                                                        succeeded, finished);
+            return problem.isEmpty() ? leftoverProblem(trash, {}) : problem;
         });
     qInfo("power cuts: trash of a file %d cut points (%d disks checked), of a folder %d (%d), "
           "into a top-directory trash %d (%d)",

@@ -74,10 +74,13 @@ bool SlowMount::available() {
     return QFileInfo::exists(QStringLiteral("/dev/fuse"));
 }
 
-QString runProgram(const QString& program, const QStringList& arguments, bool* ok) {
+QString runProgram(const QString& program, const QStringList& arguments, bool* ok,
+                   const QByteArray& input) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
     const bool done = process.waitForFinished(60000) &&
                       process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (ok != nullptr) {

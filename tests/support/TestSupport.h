@@ -53,8 +53,9 @@ private:
 };
 
 // Runs a program to its end (at most a minute) and returns its output, standard error
-// included; `ok` says whether it ended with status 0.
-QString runProgram(const QString& program, const QStringList& arguments, bool* ok = nullptr);
+// included; `ok` says whether it ended with status 0. `input` is its standard input.
+QString runProgram(const QString& program, const QStringList& arguments, bool* ok = nullptr,
+                   const QByteArray& input = {});
 
 // Starts the FUSE daemon `program` with `arguments` and waits until `mountPoint` shows in
 // the mount table; `daemon` gets its process id. Whether it was mounted.

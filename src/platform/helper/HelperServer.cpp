@@ -5,6 +5,8 @@
 #include "platform/MountOfPath.h"
 #include "platform/PathReach.h"
 #include "platform/helper/HelperProtocol.h"
+#include "platform/trash/Trash.h"
+#include "platform/trash/TrashJournal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -135,8 +137,17 @@ int answer(int out, Kind kind, std::string_view body, const std::vector<std::str
         const bool made = createFolder(pathOf(body));
         return sendEnd(out, made ? 0 : (errno != 0 ? errno : EIO)) ? 0 : 1;
     }
-    case kTrash:
-        return sendEnd(out, moveToTrash(pathOf(body)).error) ? 0 : 1;
+    case kTrash: {
+        const trash::TrashOutcome outcome = trash::trashEntry(pathOf(body));
+        if (!sendEnd(out, outcome.result.error)) {
+            return 1;
+        }
+        // Once the answer is out, so that the window never waits for it.
+        if (outcome.trashFolder.valid()) {
+            trash::clearLeftovers(outcome.trashFolder.get());
+        }
+        return 0;
+    }
     default:
         return sendEnd(out, renameEntry(pathOf(from), pathOf(to)).error) ? 0 : 1;
     }

@@ -1,8 +1,8 @@
-#include "platform/TrashInfo.h"
+#include "platform/trash/TrashInfo.h"
 
 #include <QList>
 
-namespace platform {
+namespace platform::trash {
 
 namespace {
 
@@ -64,4 +64,4 @@ std::optional<TrashInfoRecord> readTrashInfo(const QByteArray& text,
     return TrashInfoRecord{top + *path, *date};
 }
 
-} // namespace platform
+} // namespace platform::trash

@@ -7,7 +7,7 @@
 // The .trashinfo file that records where a trashed entry came from, as freedesktop.org
 // describes it. Other programs (file managers, `gio trash --restore`) read it back, so
 // every path must survive their reading unchanged, whatever bytes it holds.
-namespace platform {
+namespace platform::trash {
 
 // The info file's text: the [Trash Info] group, Path= with the path's bytes escaped as
 // RFC 2396 asks (unreserved characters and '/' as they are, every other byte as %XX),
@@ -29,4 +29,4 @@ struct TrashInfoRecord {
 std::optional<TrashInfoRecord> readTrashInfo(const QByteArray& text,
                                              const QByteArray& topDirectory);
 
-} // namespace platform
+} // namespace platform::trash
