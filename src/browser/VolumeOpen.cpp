@@ -1,6 +1,7 @@
 // Column 0's rows for volumes nobody has mounted yet: the click that mounts one.
 
 #include "browser/CColumnList.h"
+#include "platform/FileSystem.h"
 #include "platform/volumes/StorageService.h"
 #include "platform/volumes/Volumes.h"
 #include "res/Texts.h"
@@ -43,7 +44,7 @@ bool CDirquillDlg::OpenSelectedVolume(bool* lockedByWindows) {
             return false;
         case MountCall::Outcome::Failed:
             if (!HelperWait::closing(this)) {
-                AfxMessageBox(QString::fromUtf8(texts::kVolumeFailed).arg(shown) + call->message());
+                AfxMessageBox(platform::describeMountFailure(shown, call->message()));
             }
             return false;
         default: // dismissed by the user, given up, or the window closing
