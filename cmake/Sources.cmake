@@ -62,6 +62,7 @@ set(DIRQUILL_UI_SOURCES
   src/ui/DialogUnits.cpp
   src/ui/CDialog.cpp
   src/ui/MessageBox.cpp
+  src/ui/PlainText.cpp
   src/ui/HelperWait.cpp
   src/ui/CDirquillDlg.cpp
   src/ui/CWorkDirDlg.cpp

@@ -4,6 +4,14 @@ dirquill_test(tst_name_order names/tst_name_order.cpp)
 dirquill_test(tst_misread_gbk names/tst_misread_gbk.cpp)
 dirquill_test(tst_name_sort names/tst_name_sort.cpp)
 dirquill_test(tst_visible_text names/tst_visible_text.cpp)
+# The checked-in table of VisibleText is the one the Unicode data installed makes.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME visible_text_table
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/make-visible-table.py --check
+                   ${CMAKE_SOURCE_DIR}/res/VisibleTextTable.h)
+  set_tests_properties(visible_text_table PROPERTIES SKIP_RETURN_CODE 77)
+endif()
 dirquill_test(tst_folder_listing platform/tst_folder_listing.cpp)
 dirquill_test(tst_helper_call platform/helper/tst_helper_call.cpp)
 dirquill_test(tst_mount_table platform/tst_mount_table.cpp)

@@ -4,7 +4,8 @@
 #                         for the file systems the tests mount (exFAT: one that ignores
 #                         case), the storage service and the file-system tools of the
 #                         volume tests, the word lists and dictionaries the name tests
-#                         read, and trash-cli, which reads back what the trash tests trash
+#                         read, trash-cli, which reads back what the trash tests trash,
+#                         and the Unicode data the shown text and pinyin tables are made from
 #   tools/deps.sh e2e     virtual display and accessibility bus for the end-to-end suite
 #   tools/deps.sh package what building and checking the Debian package needs, and valgrind
 #   tools/deps.sh fuzz    clang and its libFuzzer runtime for the fuzz targets (tools/fuzz.sh)
@@ -14,7 +15,7 @@ build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev
                 fonts-noto-cjk python3 fuse3 libfuse3-dev exfatprogs exfat-fuse
                 dbus udev udisks2 policykit-1 ntfs-3g e2fsprogs btrfs-progs util-linux
                 wfrench wngerman wpolish wspanish wportuguese wukrainian wbulgarian
-                hunspell-el hunspell-ru hunspell-cs trash-cli)
+                hunspell-el hunspell-ru hunspell-cs trash-cli unicode-data)
 e2e_packages=(xvfb xdotool dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0
               python3-xlib)
 package_packages=(dpkg-dev desktop-file-utils file valgrind lintian appstream librsvg2-bin)

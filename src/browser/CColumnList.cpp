@@ -1,10 +1,12 @@
 #include "browser/CColumnList.h"
 
 #include "browser/ColumnModel.h"
+#include "ui/PlainText.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPalette>
 
@@ -210,4 +212,15 @@ void CColumnList::contextMenuEvent(QContextMenuEvent* event) {
     if (event->reason() == QContextMenuEvent::Mouse) {
         emit rightClicked();
     }
+}
+
+bool CColumnList::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) {
+        return QTableView::viewportEvent(event);
+    }
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    ShowPlainTip(help->globalPos(), index.data(Qt::ToolTipRole).toString(), viewport(),
+                 visualRect(index));
+    return true;
 }

@@ -75,6 +75,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A row's tip shows its text as plain text.
+    bool viewportEvent(QEvent* event) override;
 
 private:
     ColumnModel* model_;

@@ -2,6 +2,7 @@
 
 #include "browser/CColumnList.h"
 #include "names/NameCodec.h"
+#include "platform/FileSystem.h"
 #include "platform/volumes/MountCall.h"
 #include "platform/volumes/Volumes.h"
 #include "res/Texts.h"
@@ -51,7 +52,7 @@ bool CDirquillDlg::OpenSelectedVolume(bool* lockedByWindows) {
             return false;
         case MountCall::Outcome::Failed:
             if (!HelperWait::closing(this)) {
-                AfxMessageBox(QString::fromUtf8(texts::kVolumeFailed).arg(shown) + call->message());
+                AfxMessageBox(platform::describeMountFailure(shown, call->message()));
             }
             return false;
         default: // dismissed by the user, given up, or the window closing

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "names/VisibleText.h"
 #include "res/Texts.h"
 
 #include <algorithm>
@@ -29,6 +30,11 @@ QString describeNameError(int error, const QString& name) {
         return QString::fromUtf8(texts::kNameRefusedByWindowsVolume);
     }
     return describeError(error);
+}
+
+QString describeMountFailure(const QString& shownRow, const QString& serviceMessage) {
+    return QString::fromUtf8(texts::kVolumeFailed).arg(shownRow) +
+           names::visibleText(serviceMessage);
 }
 
 } // namespace platform

@@ -66,4 +66,9 @@ bool refusedByWindowsVolumes(const QString& name);
 // volume refused (EINVAL) is said to be one.
 QString describeNameError(int error, const QString& name);
 
+// The message for a mount the storage service refused: the row `shownRow` as it shows,
+// then the service's own words, which can hold any character (a volume's label, its
+// line feed) and so show as visibleText.
+QString describeMountFailure(const QString& shownRow, const QString& serviceMessage);
+
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "res/Icon.h"
 #include "res/resource.h"
 #include "ui/DialogUnits.h"
+#include "ui/PlainText.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -60,8 +61,8 @@ void CDialog::BuildControls() {
             break;
         }
         case ControlKind::Static: {
-            auto* label = new QLabel(text, this);
-            label->setTextFormat(Qt::PlainText);
+            auto* label = new QLabel(this);
+            SetPlainText(*label, text);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             label->setWordWrap(control.cy > 8);
             lastLabel = text;

@@ -2,6 +2,7 @@
 
 #include "platform/PendingCall.h"
 #include "res/Texts.h"
+#include "ui/PlainText.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -216,7 +217,7 @@ public:
             label_->setMargin(4);
             label_->setAttribute(Qt::WA_TransparentForMouseEvents);
         }
-        label_->setText(text);
+        SetPlainText(*label_, text);
         label_->setAccessibleName(text);
         QWidget* area = column_;
         if (auto* scroll = qobject_cast<QAbstractScrollArea*>(column_)) {

@@ -5,6 +5,7 @@
 #include "platform/RawTree.h"
 
 #include "browser/CColumnList.h"
+#include "names/VisibleText.h"
 #include "platform/helper/HelperCall.h"
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
@@ -50,6 +51,7 @@ private slots:
     void commandsRunFromTheRealContextMenu();
     void gbkNamesReadAsChineseAndCommandsUseTheirBytes();
     void hiddenCharactersShowAsStandInsAndCommandsUseTheRealName();
+    void tipsAndMessagesShowNamesAsPlainText();
     void helperThatCannotStartIsToldOnceUntilOneStarts();
 };
 
@@ -465,6 +467,39 @@ void TestFileCommands::hiddenCharactersShowAsStandInsAndCommandsUseTheRealName()
     b.dlg.OnDelete1();
     QVERIFY(!exists(dir + "/" + name));
     QVERIFY(exists(data.path() + "/Trash/files/" + name));
+}
+
+void TestFileCommands::tipsAndMessagesShowNamesAsPlainText() {
+    // Taken as markup, this name shows a bold "invoice", then a real right-to-left
+    // override: "invoiceexe.jpg"; a real override shows its stand-in, markup or not.
+    const QString markup = QStringLiteral("<b>invoice&#8238;gpj.exe");
+    const QString overridden = QStringView(u"<b>invoice\u202Egpj.exe").toString();
+    ScopedDataHome data;
+    Browser b;
+    const QString dir = b.root() + "/docs";
+    makeFile(dir + "/" + markup);
+    makeFile(dir + "/" + overridden);
+    makeFile(dir + "/taken");
+    answerNextPrompt(dir);
+    b.dlg.OnAddWorkDir();
+    QVERIFY(QTest::qWaitForWindowExposed(&b.dlg));
+    clickRow(&b.dlg.Column(0), b.dlg.Column(0).GetItemCount() - 1);
+    CColumnList& first = b.dlg.Column(1);
+    QCOMPARE(first.GetItemCount(), 3);
+
+    QCOMPARE(shownTip(first, first.model()->index(0, 0)), markup);
+    QCOMPARE(shownTip(first, first.model()->index(1, 0)), u("<b>invoice<U+202E>gpj.exe"));
+
+    for (const QString& name : {markup, overridden}) {
+        QVERIFY(b.select(1, name));
+        QString message;
+        answerNextPrompt("taken");
+        closeNextMessageBox(&message);
+        b.dlg.OnRename1();
+        QVERIFY2(
+            message.startsWith(u("无法重命名“") + dir + "/" + names::visibleText(name) + u("”")),
+            qPrintable(message));
+    }
 }
 
 void TestFileCommands::helperThatCannotStartIsToldOnceUntilOneStarts() {

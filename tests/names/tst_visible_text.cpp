@@ -4,6 +4,8 @@
 #include "names/NameCodec.h"
 #include "names/VisibleText.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <string_view>
@@ -24,6 +26,48 @@ QByteArray utf8(const char16_t* units) {
     return text(units).toUtf8();
 }
 
+const QString kUnicodeData = QStringLiteral("/usr/share/unicode/");
+
+// The code points of each data line of a Unicode data file ("1F3F4 E0067" or
+// "E0020..E007F") whose fields after the first hold `value`, or of every line if empty.
+QList<QList<char32_t>> dataLines(const QString& file, const QString& value = {}) {
+    QFile data(kUnicodeData + file);
+    if (!data.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return {};
+    }
+    QList<QList<char32_t>> lines;
+    while (!data.atEnd()) {
+        const QString line = QString::fromUtf8(data.readLine()).section(u'#', 0, 0);
+        const QStringList fields = line.split(u';');
+        if (fields.size() < 2 || (!value.isEmpty() && fields[1].trimmed() != value)) {
+            continue;
+        }
+        QList<char32_t> points;
+        const QString first = fields[0].trimmed();
+        if (first.contains(QLatin1String(".."))) {
+            for (char32_t c = first.section(QLatin1String(".."), 0, 0).toUInt(nullptr, 16);
+                 c <= first.section(QLatin1String(".."), 1, 1).toUInt(nullptr, 16); ++c) {
+                points.append(c);
+            }
+        } else {
+            for (const QString& point : first.split(u' ', Qt::SkipEmptyParts)) {
+                points.append(point.toUInt(nullptr, 16));
+            }
+        }
+        lines.append(points);
+    }
+    return lines;
+}
+
+// The code points as they are: QString::fromUcs4 would drop a leading byte order mark.
+QString fromPoints(const QList<char32_t>& points) {
+    QString out;
+    for (const char32_t c : points) {
+        out.append(QStringView(QChar::fromUcs4(c)));
+    }
+    return out;
+}
+
 } // namespace
 
 class VisibleTextTest : public QObject {
@@ -33,6 +77,8 @@ private slots:
     void showsStandIns_data();
     void showsStandIns();
     void cleanTextIsNotCopied();
+    void everyHiddenCharacterShowsAStandIn();
+    void emojiAndVariationSequencesStay();
 };
 
 void VisibleTextTest::showsStandIns_data() {
@@ -75,29 +121,62 @@ void VisibleTextTest::showsStandIns_data() {
     QTest::newRow("hangul fillers")
         << utf8(u"\u3164\u115F\u1160.txt") << text(u"<U+3164><U+115F><U+1160>.txt");
 
-    // Joiners stay between two characters that are neither ASCII nor white space.
+    // Every other format character and default ignorable code point, in every plane;
+    // the halfwidth Hangul filler too. Look-alike punctuation is no such character.
+    QTest::newRow("grapheme joiner, Khmer inherent vowels, reserved and deprecated formats")
+        << utf8(u"中\u034F文\u17B4\u17B5\u2065\u206A\u206F\uFFF0\uFFFB\uFFA0.txt")
+        << text(
+               u"中<U+034F>文<U+17B4><U+17B5><U+2065><U+206A><U+206F><U+FFF0><U+FFFB><U+FFA0>.txt");
+    QTest::newRow("beyond the basic plane")
+        << utf8(u"a\U0001D173b\U0001D17A\U000E0001\U000E0FFF\U0001BCA0")
+        << text(u"a<U+1D173>b<U+1D17A><U+E0001><U+E0FFF><U+1BCA0>");
+    QTest::newRow("one dot leader") << utf8(u"doc\u2024exe") << text(u"doc\u2024exe");
+
+    // Joiners stay inside emoji sequences and between letters of scripts that shape with
+    // them; between Latin, Cyrillic, Greek or Han letters they draw nothing.
     QTest::newRow("emoji family") << utf8(u"👨\u200D👩\u200D👧.jpg") << text(u"👨\u200D👩\u200D👧.jpg");
-    QTest::newRow("emoji with variation selector and joiner")
-        << utf8(u"❤\uFE0F\u200D🔥") << text(u"❤\uFE0F\u200D🔥");
+    QTest::newRow("emoji with variation selector, modifier and joiner")
+        << utf8(u"❤\uFE0F\u200D🔥 🧑🏻\u200D🦰")
+        << text(u"❤\uFE0F\u200D🔥 🧑🏻\u200D🦰");
     QTest::newRow("persian non-joiner")
         << utf8(u"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645")
         << text(u"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645");
     QTest::newRow("devanagari joiner")
         << utf8(u"\u0915\u094D\u200D\u0937") << text(u"\u0915\u094D\u200D\u0937");
-    QTest::newRow("joiner between ascii")
-        << utf8(u"a\u200Db\u200Cc") << text(u"a<U+200D>b<U+200C>c");
-    QTest::newRow("joiner beside ascii") << utf8(u"发票\u200D.exe") << text(u"发票<U+200D>.exe");
+    QTest::newRow("joiners between latin, cyrillic, greek, han")
+        << utf8(u"a\u200Db\u200Cc д\u200Dа α\u200Cβ 中\u200D文")
+        << text(u"a<U+200D>b<U+200C>c д<U+200D>а α<U+200C>β 中<U+200D>文");
+    QTest::newRow("joiner between arabic and latin, non-joiner between emoji")
+        << utf8(u"\u0628\u200Da 👨\u200C👩") << text(u"\u0628<U+200D>a 👨<U+200C>👩");
+    QTest::newRow("joiner beside ascii")
+        << utf8(u"\u0628\u200D.exe") << text(u"\u0628<U+200D>.exe");
     QTest::newRow("joiner at the ends")
-        << utf8(u"\u200D中文\u200C") << text(u"<U+200D>中文<U+200C>");
-    QTest::newRow("joiner beside white space")
-        << utf8(u"中\u200D\u3000文") << text(u"中<U+200D>\u3000文");
-    QTest::newRow("two joiners") << utf8(u"中\u200D\u200D文") << text(u"中<U+200D><U+200D>文");
+        << utf8(u"\u200D\u0628\u0628\u200C") << text(u"<U+200D>\u0628\u0628<U+200C>");
+    QTest::newRow("two joiners") << utf8(u"\u0628\u200C\u200C\u0628")
+                                 << text(u"\u0628<U+200C><U+200C>\u0628");
+    QTest::newRow("joiner after a selector the emoji lacks")
+        << utf8(u"🔥\uFE0E\u200D🔥") << text(u"🔥<U+FE0E><U+200D>🔥");
     QTest::newRow("joiner beside an undecodable byte")
-        << QByteArray("\xE4\xB8\xAD\xE2\x80\x8D\xFF") << text(u"中<U+200D>\xDCFF");
+        << QByteArray("\xD8\xA8\xE2\x80\x8D\xFF") << text(u"\u0628<U+200D>\xDCFF");
 
-    // Variation selectors stay, supplementary ones too.
-    QTest::newRow("variation selectors")
-        << utf8(u"葛\U000E0100 ☺\uFE0E") << text(u"葛\U000E0100 ☺\uFE0E");
+    // Variation selectors stay after a character that has that variation: standardized,
+    // emoji and ideographic sequences; elsewhere they draw nothing.
+    QTest::newRow("variation selectors") << utf8(u"葛\U000E0100 ☺\uFE0E \u2205\uFE00 \u1820\u180B")
+                                         << text(u"葛\U000E0100 ☺\uFE0E \u2205\uFE00 \u1820\u180B");
+    QTest::newRow("variation selectors without that variation")
+        << utf8(u"a\uFE0F \U000E0100x 葛\uFE0F \uFE0E")
+        << text(u"a<U+FE0F> <U+E0100>x 葛<U+FE0F> <U+FE0E>");
+
+    // Tags stay in a whole emoji tag sequence only.
+    QTest::newRow("flag of Scotland")
+        << utf8(u"🏴\U000E0067\U000E0062\U000E0073\U000E0063\U000E0074\U000E007F")
+        << text(u"🏴\U000E0067\U000E0062\U000E0073\U000E0063\U000E0074\U000E007F");
+    QTest::newRow("tags outside a tag sequence")
+        << utf8(u"🏴\U000E0065\U000E0078\U000E0065\U000E007F a\U000E0067")
+        << text(u"🏴<U+E0065><U+E0078><U+E0065><U+E007F> a<U+E0067>");
+    QTest::newRow("tags after a whole tag sequence")
+        << utf8(u"🏴\U000E0067\U000E0062\U000E0077\U000E006C\U000E0073\U000E007F\U000E0078")
+        << text(u"🏴\U000E0067\U000E0062\U000E0077\U000E006C\U000E0073\U000E007F<U+E0078>");
 
     // GB18030: the same characters after decoding; GBK text reads in Chinese.
     QTest::newRow("gb18030 override")
@@ -121,6 +200,49 @@ void VisibleTextTest::showsStandIns() {
 void VisibleTextTest::cleanTextIsNotCopied() {
     for (const QString& clean : {text(u"plain.txt"), text(u"新建文件夹"), text(u"👨\u200D👩")}) {
         QCOMPARE(names::visibleText(clean).constData(), clean.constData());
+    }
+}
+
+// Every control, format character, separator of lines or paragraphs (by Qt's own
+// character data) and default ignorable code point (by the Unicode data), standing
+// alone, shows a stand-in.
+void VisibleTextTest::everyHiddenCharacterShowsAStandIn() {
+    QList<char32_t> hidden;
+    for (const QList<char32_t>& range : dataLines(QStringLiteral("DerivedCoreProperties.txt"),
+                                                  QStringLiteral("Default_Ignorable_Code_Point"))) {
+        hidden.append(range);
+    }
+    if (hidden.isEmpty()) {
+        QSKIP("the Unicode data of the unicode-data package is not installed");
+    }
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const auto category = QChar::category(c);
+        if (category == QChar::Other_Control || category == QChar::Other_Format ||
+            category == QChar::Separator_Line || category == QChar::Separator_Paragraph) {
+            hidden.append(c);
+        }
+    }
+    for (const char32_t c : hidden) {
+        const QString alone = fromPoints({c});
+        const QString shown = names::visibleText(alone);
+        QVERIFY2(shown != alone && !shown.contains(alone), qPrintable(QString::number(c, 16)));
+    }
+}
+
+// Every emoji the Unicode emoji data lists as fully qualified, and every standardized
+// and emoji variation sequence, shows as it is, joiners, selectors and tags included.
+void VisibleTextTest::emojiAndVariationSequencesStay() {
+    QList<QList<char32_t>> sequences =
+        dataLines(QStringLiteral("emoji/emoji-test.txt"), QStringLiteral("fully-qualified"));
+    sequences.append(dataLines(QStringLiteral("emoji/emoji-variation-sequences.txt")));
+    sequences.append(dataLines(QStringLiteral("StandardizedVariants.txt")));
+    if (sequences.isEmpty()) {
+        QSKIP("the Unicode data of the unicode-data package is not installed");
+    }
+    QVERIFY(sequences.size() > 4000);
+    for (const QList<char32_t>& sequence : sequences) {
+        const QString shown = fromPoints(sequence);
+        QCOMPARE(names::visibleText(shown), shown);
     }
 }
 

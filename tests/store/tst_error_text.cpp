@@ -1,3 +1,4 @@
+#include "platform/FileSystem.h"
 #include "res/MessageTable.h"
 #include "store/ComError.h"
 
@@ -14,6 +15,7 @@ private slots:
     void tableTextsEndInLineBreak();
     void codesWithoutTableText();
     void comErrorCarriesCodeOnly();
+    void mountFailureShowsTheServiceWordsVisibly();
 };
 
 void TestErrorText::textFor_data() {
@@ -95,6 +97,17 @@ void TestErrorText::comErrorCarriesCodeOnly() {
     const ComError error(hr::kNoSuchTable);
     QCOMPARE(error.Error(), hr::kNoSuchTable);
     QCOMPARE(error.ErrorMessage(), QStringLiteral("IDispatch error #3127"));
+}
+
+// The storage service's message names a volume labelled with an override and ends in a
+// line feed: both show as stand-ins.
+void TestErrorText::mountFailureShowsTheServiceWordsVisibly() {
+    const QString message = QStringView(u"Error mounting /dev/loop0 at /media/u/\u202Egpj.exe: "
+                                        u"wrong fs type\n")
+                                .toString();
+    QCOMPARE(platform::describeMountFailure(QStringLiteral("/media/u/<U+202E>gpj.exe/"), message),
+             QStringLiteral("无法打开 /media/u/<U+202E>gpj.exe/：Error mounting /dev/loop0 at "
+                            "/media/u/<U+202E>gpj.exe: wrong fs type␊"));
 }
 
 QTEST_APPLESS_MAIN(TestErrorText)

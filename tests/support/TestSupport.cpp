@@ -2,11 +2,15 @@
 
 #include "platform/RawTree.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTextDocument>
 #include <QTimer>
 #include <QWidget>
 
@@ -162,11 +166,33 @@ void closeNextMessageBox(QString* text) {
             [text](QWidget* modal) {
                 auto* box = qobject_cast<QMessageBox*>(modal);
                 if (text != nullptr) {
-                    *text = box->text();
+                    *text = shownText(*box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")));
                 }
                 box->accept();
             },
             10000);
+}
+
+QString shownText(const QLabel& label) {
+    if (label.textFormat() == Qt::PlainText ||
+        (label.textFormat() == Qt::AutoText && !Qt::mightBeRichText(label.text()))) {
+        return label.text();
+    }
+    QTextDocument document;
+    document.setHtml(label.text());
+    return document.toRawText();
+}
+
+QString shownTip(QAbstractItemView& view, const QModelIndex& index) {
+    const QPoint pos = view.visualRect(index).center();
+    QHelpEvent help(QEvent::ToolTip, pos, view.viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(view.viewport(), &help);
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QTipLabel") && widget->isVisible()) {
+            return shownText(*qobject_cast<QLabel*>(widget));
+        }
+    }
+    return {};
 }
 
 } // namespace testsupport

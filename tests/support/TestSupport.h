@@ -7,6 +7,9 @@
 
 #include <functional>
 
+class QAbstractItemView;
+class QLabel;
+class QModelIndex;
 class QWidget;
 
 namespace testsupport {
@@ -105,8 +108,15 @@ void onNextModal(std::function<void(QWidget*)> action, int timeoutMs = 5000);
 // Drops every answer scheduled above that found nothing to answer yet.
 void cancelPendingAnswers();
 
-// Schedules closing the next message box, storing its text in *text when given.
+// Schedules closing the next message box, storing the text it shows in *text when given.
 void closeNextMessageBox(QString* text = nullptr);
+
+// The text a label shows: its text, or what its text reads as markup when the label
+// takes it as markup.
+QString shownText(const QLabel& label);
+
+// The text of the tip a view shows for `index`, asked for as the mouse asks for it.
+QString shownTip(QAbstractItemView& view, const QModelIndex& index);
 
 } // namespace testsupport
 
