@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for a purpose:
-#   tools/deps.sh build   compiler, CMake, Ninja, ccache, Qt 6, SQLite, CJK fonts, FUSE
+#   tools/deps.sh build   compiler, CMake, Ninja, ccache, Qt 6, SQLite, CJK fonts, the
+#                         Unicode data the pinyin table is made from, FUSE
 #                         for the file systems the tests mount (exFAT: one that ignores
 #                         case), the storage service and the file-system tools of the
 #                         volume tests, and the word lists and dictionaries the name
@@ -11,7 +12,7 @@
 set -euo pipefail
 
 build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev libsqlite3-dev
-                fonts-noto-cjk python3 fuse3 libfuse3-dev exfatprogs exfat-fuse
+                fonts-noto-cjk python3 unicode-data fuse3 libfuse3-dev exfatprogs exfat-fuse
                 dbus udev udisks2 policykit-1 ntfs-3g e2fsprogs util-linux
                 wfrench wngerman wpolish wspanish wportuguese wukrainian wbulgarian
                 hunspell-el hunspell-ru hunspell-cs)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "names/NameList.h"
+#include "names/PinyinSearch.h"
 
 #include <QString>
 #include <QStringView>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace names {
@@ -57,6 +59,8 @@ public:
     [[nodiscard]] std::size_t checkedRowCount() const { return checkedRows_.size(); }
 
 private:
+    // The rows [first, second) whose keys begin with the key of `prefix`.
+    static std::pair<std::size_t, std::size_t> runOf(const NameList& rows, QStringView prefix);
     // Whether the row matches a prefix exactly when its key begins with the prefix's key.
     [[nodiscard]] bool foundByKey(std::size_t row) const;
 
@@ -65,6 +69,8 @@ private:
     // The rows not found by their keys, which are checked against their displayed text,
     // in order.
     std::vector<std::uint32_t> checkedRows_;
+    // The rows found by their key whose displayed text holds a character with readings.
+    PinyinSearch pinyin_;
 };
 
 } // namespace names
