@@ -62,8 +62,7 @@ bool readsAsPinyin(QStringView text, QStringView typed) {
     for (qsizetype at = 0; at < text.size();) {
         char32_t cp = text[at].unicode();
         qsizetype units = 1;
-        if (QChar::isHighSurrogate(cp) && at + 1 < text.size() &&
-            text[at + 1].isLowSurrogate()) {
+        if (QChar::isHighSurrogate(cp) && at + 1 < text.size() && text[at + 1].isLowSurrogate()) {
             cp = QChar::surrogateToUcs4(text[at].unicode(), text[at + 1].unicode());
             units = 2;
         }

@@ -66,4 +66,3 @@ void forEachPrefix(std::uint16_t set, std::u16string_view typed, Take&& take) {
 } // namespace pinyin
 
 } // namespace names
-

@@ -35,8 +35,7 @@ std::uint64_t slotOf(char32_t cp) {
 // Builds a row's head from its characters, given one at a time by `next` (0 at the end).
 // 0 for a row that never reads as pinyin; kLongestLead + 1 in the lead for one whose
 // lead is too long to note.
-template <typename Next>
-std::uint64_t headOf(Next&& next) {
+template <typename Next> std::uint64_t headOf(Next&& next) {
     unsigned lead = 0;
     char32_t cp = next();
     std::uint16_t set = 0;
@@ -57,8 +56,8 @@ std::uint64_t headOf(Next&& next) {
     if (lead > kLongestLead) {
         return std::uint64_t{kLongestLead + 1} << kLeadShift;
     }
-    std::uint64_t head = (std::uint64_t{lead} << kLeadShift) |
-                         ((kSetBase + set) << ((kSlots - 1) * kSlotBits));
+    std::uint64_t head =
+        (std::uint64_t{lead} << kLeadShift) | ((kSetBase + set) << ((kSlots - 1) * kSlotBits));
     for (unsigned slot = 1; slot < kSlots; ++slot) {
         cp = next();
         if (cp == 0) {
@@ -113,8 +112,9 @@ Verdict check(std::uint64_t head, std::u16string_view typed) {
         for (std::uint64_t bits = reach; bits != 0; bits &= bits - 1) {
             const auto at = static_cast<std::size_t>(__builtin_ctzll(bits));
             if (what > kSetBase) {
-                pinyin::forEachPrefix(static_cast<std::uint16_t>(what - kSetBase), rest.substr(at),
-                                      [&](std::size_t length) { next |= std::uint64_t{1} << (at + length); });
+                pinyin::forEachPrefix(
+                    static_cast<std::uint16_t>(what - kSetBase), rest.substr(at),
+                    [&](std::size_t length) { next |= std::uint64_t{1} << (at + length); });
             } else if (what != kOther && rest[at] == what) {
                 next |= std::uint64_t{1} << (at + 1);
             }
@@ -210,9 +210,9 @@ void PinyinSearch::step(std::size_t typedLength, const DisplayText& display) {
         if (head != lastHead || lastHead == 0) {
             const Verdict verdict = check(head, typed);
             lastHead = verdict == Verdict::Unknown ? 0 : head;
-            lastFound = verdict == Verdict::Found ||
-                        (verdict == Verdict::Unknown &&
-                         pinyin::readsAsPinyin(display(row), typedText));
+            lastFound =
+                verdict == Verdict::Found ||
+                (verdict == Verdict::Unknown && pinyin::readsAsPinyin(display(row), typedText));
         }
         if (lastFound) {
             scratch_.push_back(row);

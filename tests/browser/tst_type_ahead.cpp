@@ -22,6 +22,8 @@
 
 #include <algorithm>
 
+#include <utility>
+
 #include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
@@ -140,8 +142,8 @@ public:
     QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits,
                           Qt::MatchFlags flags) const override {
         const QString typed = value.toString();
-        if (typed.isEmpty() || !std::all_of(typed.begin(), typed.end(),
-                                            [](QChar c) { return c.unicode() < 0x80; })) {
+        if (typed.isEmpty() ||
+            !std::all_of(typed.begin(), typed.end(), [](QChar c) { return c.unicode() < 0x80; })) {
             return QStringListModel::match(start, role, value, hits, flags);
         }
         const int count = rowCount();
@@ -160,11 +162,38 @@ public:
 // readings), and bad input: controls, stand-ins, undecodable bytes, letters whose case
 // folds to ASCII.
 QList<QByteArray> chineseNames(QRandomGenerator& random) {
-    const QStringList pieces = {
-        u("职员"), u("名单"), u("银行"), u("长城"), u("重庆"), u("音乐"), u("年报"), u("绿"),
-        u("女"),   u("西安"), u("先"),   u("说"),   u("行"),   u("长"),   u("乐"),   "2024",
-        "a",       "Z",       "x",       "_",       ".",       " ",       u("（"),   u("\U00020000"),
-        u("\U00020BB7"), u("😀"), "\t", u("\u202E"), u("\u212A"), u("ſ"), u("Ｋ"), u("ü")};
+    const QStringList pieces = {u("职员"),
+                                u("名单"),
+                                u("银行"),
+                                u("长城"),
+                                u("重庆"),
+                                u("音乐"),
+                                u("年报"),
+                                u("绿"),
+                                u("女"),
+                                u("西安"),
+                                u("先"),
+                                u("说"),
+                                u("行"),
+                                u("长"),
+                                u("乐"),
+                                "2024",
+                                "a",
+                                "Z",
+                                "x",
+                                "_",
+                                ".",
+                                " ",
+                                u("（"),
+                                u("\U00020000"),
+                                u("\U00020BB7"),
+                                u("😀"),
+                                "\t",
+                                u("\u202E"),
+                                u("\u212A"),
+                                u("ſ"),
+                                u("Ｋ"),
+                                u("ü")};
     QSet<QByteArray> seen;
     QList<QByteArray> made;
     while (made.size() < 300) {
@@ -261,10 +290,11 @@ void TestTypeAhead::typeAheadSelectsWhatQtsOwnSearchSelects() {
     // Keys typed together come far inside the interval, pauses far outside it.
     constexpr int kInterval = 200;
     QApplication::setKeyboardInputInterval(kInterval);
-    QStringList keys = {"a",     "A",     "b",    "k",         "K",      "s",     "S",     "i",
-                        "I",     "_",     "1",    " ",         "z",      u("中"), u("文"), u("照"),
-                        u("é"),  u("ß"),  u("ſ"), u("\u212A"), u("ı"),   u("σ"),  u("\t"), "<",
-                        u("ａ"), u("（"), u("𐐨"), u("\U00020BB7"),     QString()};
+    QStringList keys = {"a",      "A",     "b",    "k",     "K",     "s",         "S",
+                        "i",      "I",     "_",    "1",     " ",     "z",         u("中"),
+                        u("文"),  u("照"), u("é"), u("ß"),  u("ſ"),  u("\u212A"), u("ı"),
+                        u("σ"),   u("\t"), "<",    u("ａ"), u("（"), u("𐐨"),      u("\U00020BB7"),
+                        QString()};
     QString typed;
     bool fresh = true;
     for (int step = 0; step < 480; ++step) {
@@ -327,35 +357,98 @@ void typeAgainstTheRule(CColumnList& column, quint32 seed, QRandomGenerator& ran
     table.setSelectionBehavior(QAbstractItemView::SelectRows);
     table.setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    constexpr int kInterval = 200;
-    QApplication::setKeyboardInputInterval(kInterval);
-    // What the column was typed before is over.
-    QThread::msleep(kInterval * 11 / 5);
+    // Keys come within the input interval, except the first of a new search, before
+    // which the interval is made shorter than the time since the last key.
+    constexpr int kInterval = 60000;
+    bool newSearch = true;
     // The letters of the names' readings first, then the rest: other letters, digits,
     // punctuation, upper case, Chinese, an emoji, a lone surrogate, and whole texts as an
     // input method commits them.
-    const QStringList keys = {
-        "z", "y", "h", "c", "q", "l", "v", "u", "n", "x", "a", "i", "m", "d", "b", "2", "0",
-        "s", "g", "e", "Z", "Y", "_", ".", " ", "k", "4", "w", "f", u("职"), u("银行"),
-        u("😀"), QString(QChar(0xD800)), u("\U00020000"), "zhiyuan", "2024nb", "changcheng",
-        QString(300, 'z'), QString()};
+    const QStringList keys = {"z",
+                              "y",
+                              "h",
+                              "c",
+                              "q",
+                              "l",
+                              "v",
+                              "u",
+                              "n",
+                              "x",
+                              "a",
+                              "i",
+                              "m",
+                              "d",
+                              "b",
+                              "2",
+                              "0",
+                              "s",
+                              "g",
+                              "e",
+                              "Z",
+                              "Y",
+                              "_",
+                              ".",
+                              " ",
+                              "k",
+                              "4",
+                              "w",
+                              "f",
+                              u("职"),
+                              u("银行"),
+                              u("😀"),
+                              QString(QChar(0xD800)),
+                              u("\U00020000"),
+                              "zhiyuan",
+                              "2024nb",
+                              "changcheng",
+                              QString(300, 'z'),
+                              QString()};
     QString typed;
-    for (int step = 0; step < 400; ++step) {
-        const int action = random.bounded(24);
-        if (action == 0) {
-            QThread::msleep(kInterval * 11 / 5);
+    QString pending;
+    for (int step = 0; step < 1200; ++step) {
+        const int action = pending.isEmpty() ? random.bounded(18) : 17;
+        if (action < 3) {
+            newSearch = true;
             typed += " | ";
             continue;
         }
-        if (action == 1) {
+        if (action == 3) {
             const int row = random.bounded(-1, column.GetItemCount());
             column.setCurrentIndex(row < 0 ? QModelIndex() : column.model()->index(row, 0));
             table.setCurrentIndex(row < 0 ? QModelIndex() : model.index(row, 0));
             typed += QString(" @%1 ").arg(row);
             continue;
         }
-        const QString& key = keys.at(random.bounded(random.bounded(3) == 0 ? keys.size() : 20));
-        typed += key.isEmpty() ? QString("<>") : key.left(12);
+        QString key = keys.at(random.bounded(random.bounded(3) == 0 ? keys.size() : 20));
+        if (!pending.isEmpty()) {
+            key = pending.left(1);
+            pending.remove(0, 1);
+        } else if (action < 7) {
+            newSearch = random.bounded(3) != 0;
+            // A row's text as pinyin, each character by its initial or a whole reading,
+            // typed key by key, or committed at once by an input method.
+            key.clear();
+            for (const uint cp : texts.at(random.bounded(texts.size())).toUcs4()) {
+                const auto readings = names::pinyin::readingsOf(names::pinyin::setOf(cp));
+                if (readings.empty()) {
+                    key += QString::fromUcs4(reinterpret_cast<const char32_t*>(&cp), 1);
+                    continue;
+                }
+                const std::string_view reading =
+                    readings[std::size_t(random.bounded(int(readings.size())))];
+                key += QString::fromLatin1(reading.data(),
+                                           random.bounded(2) == 0 ? 1 : qsizetype(reading.size()));
+            }
+            if (random.bounded(3) != 0) {
+                pending = key.mid(1) + (random.bounded(2) == 0 ? "v" : "");
+                key = key.left(1);
+            }
+        }
+        typed += key.isEmpty() ? QString("<>") : key.left(24);
+        if (std::exchange(newSearch, false)) {
+            QApplication::setKeyboardInputInterval(0);
+            QThread::msleep(2);
+        }
         if (key.size() == 1 && key.at(0).isPrint()) {
             typeInto(&column, key);
             typeInto(&table, key);
@@ -363,6 +456,7 @@ void typeAgainstTheRule(CColumnList& column, quint32 seed, QRandomGenerator& ran
             column.keyboardSearch(key);
             table.keyboardSearch(key);
         }
+        QApplication::setKeyboardInputInterval(kInterval);
         QVERIFY2(column.currentIndex().row() == table.currentIndex().row(),
                  qPrintable(QString("seed %1, typed %2: row %3 (%4), the rule's row %5 (%6)")
                                 .arg(seed)

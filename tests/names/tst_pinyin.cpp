@@ -49,8 +49,8 @@ void TestPinyin::readingsAreTheModernOnesWithoutTones() {
     QVERIFY(readings(u("欸")).contains("e") && readings(u("欸")).contains("ai"));
     QVERIFY(readings(u("嗯")).contains("ng") && readings(u("嗯")).contains("n"));
     // Every CJK block, compatibility ideographs too where Unihan reads them; nothing else.
-    for (const char32_t cp : {U'\u3400', U'\u4E00', U'\u9FA5', U'\U00020000', U'\U00030EDD', U'\uFA18',
-                              U'\U0002F835'}) {
+    for (const char32_t cp : {U'\u3400', U'\u4E00', U'\u9FA5', U'\U00020000', U'\U00030EDD',
+                              U'\uFA18', U'\U0002F835'}) {
         QVERIFY2(pinyin::setOf(cp) != 0, qPrintable(QString::number(cp, 16)));
     }
     for (const char32_t cp : {U'a', U'\u3002', U'\uF900', U'\U00020BB7', U'\U0001F600',
@@ -63,8 +63,8 @@ void TestPinyin::typedTextReadsOffTheStartOfTheText() {
     const auto matches = [](const char* text, const QString& typed) {
         return pinyin::typedMatches(u(text), typed);
     };
-    for (const char* typed : {"zy", "zhiy", "zhiyuan", "zhy", "zhiyuanm", "ZhiYuan", "zhiyuanmingdan.x",
-                              "zhiyuanmingdan.XLSX", "z", "zyuanmd"}) {
+    for (const char* typed : {"zy", "zhiy", "zhiyuan", "zhy", "zhiyuanm", "ZhiYuan",
+                              "zhiyuanmingdan.x", "zhiyuanmingdan.XLSX", "z", "zyuanmd"}) {
         QVERIFY2(matches("职员名单.xlsx", typed), typed);
     }
     for (const char* typed : {"zhiyuanx", "zhiyuanmingdanx", "zhyy", "zhiyuanmingdan.xlsx.", "y",
