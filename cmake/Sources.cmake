@@ -8,6 +8,8 @@ set(DIRQUILL_NAMES_SOURCES
   src/names/NameList.cpp
   src/names/NameOrder.cpp
   src/names/VisibleText.cpp
+  src/names/PinyinReadings.cpp
+  src/names/PinyinSearch.cpp
   src/names/PrefixSearch.cpp
 )
 

@@ -4,6 +4,7 @@ dirquill_test(tst_name_order names/tst_name_order.cpp)
 dirquill_test(tst_misread_gbk names/tst_misread_gbk.cpp)
 dirquill_test(tst_name_sort names/tst_name_sort.cpp)
 dirquill_test(tst_visible_text names/tst_visible_text.cpp)
+dirquill_test(tst_pinyin names/tst_pinyin.cpp)
 # The checked-in table of VisibleText is the one the Unicode data installed makes.
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_Interpreter_FOUND)

@@ -141,11 +141,6 @@ void CColumnList::mousePressEvent(QMouseEvent* event) {
 }
 
 void CColumnList::keyboardSearch(const QString& search) {
-    // The root column's few rows are in no name order: Qt's own search serves them.
-    if (!model_->showsFileNames()) {
-        QTableView::keyboardSearch(search);
-        return;
-    }
     const int count = model_->rowCount();
     if (count == 0 || model_->columnCount() == 0) {
         return;

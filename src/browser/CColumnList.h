@@ -61,8 +61,9 @@ public:
 
     [[nodiscard]] ColumnModel* Model() const { return model_; }
 
-    // Type-ahead: selects the next row whose text starts with what was typed, exactly as
-    // QAbstractItemView's own search does, but found through the name order.
+    // Type-ahead: selects the next row whose text starts with what was typed, or reads
+    // it as pinyin, in the order and with the search text of QAbstractItemView's own
+    // search; found through the name order where the rows have one.
     void keyboardSearch(const QString& search) override;
 
 signals:

@@ -48,7 +48,7 @@ public:
 
     // The first row from `start` on, wrapping round, whose displayed text starts with
     // `prefix` regardless of case, as QAbstractItemModel::match finds it for a list's
-    // type-ahead; -1 when none does.
+    // type-ahead, or reads it as pinyin (names::pinyin::typedMatches); -1 when none does.
     [[nodiscard]] int findByPrefix(const QString& prefix, int start);
 
 private:

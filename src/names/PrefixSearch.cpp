@@ -1,6 +1,7 @@
 #include "names/PrefixSearch.h"
 
 #include "names/NameOrder.h"
+#include "names/PinyinReadings.h"
 
 #include <algorithm>
 #include <string>
@@ -115,6 +116,7 @@ bool showsKeyText(std::string_view name) {
 }
 
 void PrefixSearch::reset() {
+    pinyin_.reset();
     learnt_ = false;
     nextRow_ = 0;
     checkedRows_.clear();
@@ -144,22 +146,57 @@ bool PrefixSearch::learn(const NameList& rows, const DisplayText& display,
         const std::size_t row = nextRow_;
         const std::string_view name = rows.at(row);
         if (showsKeyText(name)) {
-            continue;
-        }
-        const QString text = display(row);
-        if (keyedText(text)) {
-            nameKey.clear();
-            appendSortKey(name, nameKey);
-            textKey.clear();
-            appendTextKey(text, textKey);
-            if (nameKey == textKey) {
+            if (pinyin_.learnUtf8(row, rows.size(), name)) {
                 continue;
+            }
+        } else {
+            const QString text = display(row);
+            if (keyedText(text)) {
+                nameKey.clear();
+                appendSortKey(name, nameKey);
+                textKey.clear();
+                appendTextKey(text, textKey);
+                if (nameKey == textKey && pinyin_.learnText(row, rows.size(), text)) {
+                    continue;
+                }
             }
         }
         checkedRows_.push_back(static_cast<std::uint32_t>(row));
     }
     learnt_ = true;
     return true;
+}
+
+std::pair<std::size_t, std::size_t> PrefixSearch::runOf(const NameList& rows, QStringView prefix) {
+    std::string key;
+    appendTextKey(prefix, key);
+    std::string rowKey;
+    const auto headOf = [&](std::size_t row) {
+        rowKey.clear();
+        appendSortKey(rows.at(row), rowKey);
+        return std::string_view(rowKey).substr(0, key.size());
+    };
+    std::size_t first = 0;
+    std::size_t last = rows.size();
+    while (first < last) {
+        const std::size_t mid = first + (last - first) / 2;
+        if (headOf(mid) < key) {
+            first = mid + 1;
+        } else {
+            last = mid;
+        }
+    }
+    const std::size_t runBegin = first;
+    last = rows.size();
+    while (first < last) {
+        const std::size_t mid = first + (last - first) / 2;
+        if (headOf(mid) == key) {
+            first = mid + 1;
+        } else {
+            last = mid;
+        }
+    }
+    return {runBegin, first};
 }
 
 bool PrefixSearch::foundByKey(std::size_t row) const {
@@ -174,8 +211,10 @@ std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
         return -1;
     }
     start = start < count ? start : 0;
+    const bool asPinyin = pinyin::isPinyinTyped(prefix);
     const auto matches = [&](std::size_t row) {
-        return display(row).startsWith(prefix, Qt::CaseInsensitive);
+        return asPinyin ? pinyin::typedMatches(display(row), prefix)
+                        : display(row).startsWith(prefix, Qt::CaseInsensitive);
     };
     if (!inNameOrder || !keyedText(prefix)) {
         for (std::size_t k = 0; k < count; ++k) {
@@ -189,36 +228,7 @@ std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
     learn(rows, display, std::chrono::steady_clock::time_point::max());
 
     // The run of rows whose keys begin with the prefix's key.
-    std::string key;
-    appendTextKey(prefix, key);
-    std::string rowKey;
-    const auto headOf = [&](std::size_t row) {
-        rowKey.clear();
-        appendSortKey(rows.at(row), rowKey);
-        return std::string_view(rowKey).substr(0, key.size());
-    };
-    std::size_t first = 0;
-    std::size_t last = count;
-    while (first < last) {
-        const std::size_t mid = first + (last - first) / 2;
-        if (headOf(mid) < key) {
-            first = mid + 1;
-        } else {
-            last = mid;
-        }
-    }
-    const std::size_t runBegin = first;
-    last = count;
-    while (first < last) {
-        const std::size_t mid = first + (last - first) / 2;
-        if (headOf(mid) == key) {
-            first = mid + 1;
-        } else {
-            last = mid;
-        }
-    }
-    const std::size_t runEnd = first;
-
+    const auto [runBegin, runEnd] = runOf(rows, prefix);
     // In the run, the first row from `start` on, wrapping, that matches.
     const auto distance = [&](std::size_t row) {
         return row >= start ? row - start : row + count - start;
@@ -235,6 +245,18 @@ std::ptrdiff_t PrefixSearch::find(const NameList& rows, bool inNameOrder,
     };
     if (!scan(std::max(start, runBegin), runEnd)) {
         scan(runBegin, std::min(start, runEnd));
+    }
+    // The first row, in the same order, that reads the prefix as pinyin.
+    if (asPinyin && pinyin_.any()) {
+        const std::vector<std::uint32_t>& reading = pinyin_.rowsReading(
+            prefix, count, [&](QStringView text) { return runOf(rows, text); }, display);
+        if (!reading.empty()) {
+            const auto at = std::lower_bound(reading.begin(), reading.end(), start);
+            const std::size_t row = at != reading.end() ? *at : reading.front();
+            if (found == count || distance(row) < distance(found)) {
+                found = row;
+            }
+        }
     }
     const std::size_t bound = found < count ? distance(found) : count;
 

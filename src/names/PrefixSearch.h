@@ -1,6 +1,7 @@
 #pragma once
 
 #include "names/NameList.h"
+#include "names/PinyinSearch.h"
 
 #include <QString>
 #include <QStringView>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace names {
@@ -32,7 +34,8 @@ bool showsKeyText(std::string_view name);
 // every row.
 //
 // What it learns of the rows is kept until reset(): for a folder of names that are all
-// printable ASCII, nothing; else the rows to check. Learning reads the displayed text of
+// printable ASCII, nothing; else the rows to check, and what the pinyin search needs of
+// the others (PinyinSearch). Learning reads the displayed text of
 // every name that showsKeyText does not accept. It can be done ahead, a slice at a time
 // (learn); a search finishes what is left.
 class PrefixSearch {
@@ -47,9 +50,10 @@ public:
                std::chrono::steady_clock::time_point until);
 
     // The first row from `start` on, wrapping round to the first row, whose displayed text
-    // starts with `prefix` regardless of case (QString::startsWith, Qt::CaseInsensitive);
-    // -1 when none does. `inNameOrder` tells whether the rows are in name order; if not,
-    // every row is checked.
+    // starts with `prefix` regardless of case (QString::startsWith, Qt::CaseInsensitive)
+    // or, for a prefix all in ASCII, reads it as pinyin (pinyin::typedMatches); -1 when
+    // none does. `inNameOrder` tells whether the rows are in name order; if not, every row
+    // is checked.
     std::ptrdiff_t find(const NameList& rows, bool inNameOrder, const DisplayText& display,
                         QStringView prefix, std::size_t start);
 
@@ -57,6 +61,8 @@ public:
     [[nodiscard]] std::size_t checkedRowCount() const { return checkedRows_.size(); }
 
 private:
+    // The rows [first, second) whose keys begin with the key of `prefix`.
+    static std::pair<std::size_t, std::size_t> runOf(const NameList& rows, QStringView prefix);
     // Whether the row matches a prefix exactly when its key begins with the prefix's key.
     [[nodiscard]] bool foundByKey(std::size_t row) const;
 
@@ -65,6 +71,8 @@ private:
     // The rows not found by their keys, which are checked against their displayed text,
     // in order.
     std::vector<std::uint32_t> checkedRows_;
+    // The rows found by their key whose displayed text holds a character with readings.
+    PinyinSearch pinyin_;
 };
 
 } // namespace names
