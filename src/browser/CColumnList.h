@@ -61,6 +61,9 @@ public:
     // QAbstractItemView's own search does, but found through the name order.
     void keyboardSearch(const QString& search) override;
 
+    // The input method: where its candidate window goes, and that the column takes it.
+    [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
 signals:
     void leftClicked();
     void leftDoubleClicked();
@@ -71,6 +74,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Text committed by an input method extends the type-ahead as typed keys do; while it
+    // composes, keys are its own.
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     ColumnModel* model_;
@@ -82,4 +92,6 @@ private:
     // What the type-ahead has been given so far, and since when.
     QString typed_;
     QElapsedTimer typedTime_;
+    // Whether an input method shows text it has not committed yet.
+    bool composing_ = false;
 };
