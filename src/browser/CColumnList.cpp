@@ -219,10 +219,7 @@ void CColumnList::contextMenuEvent(QContextMenuEvent* event) {
 // column's rows never are, yet the type-ahead needs Chinese as much as Latin keys.
 
 QVariant CColumnList::inputMethodQuery(Qt::InputMethodQuery query) const {
-    switch (query) {
-    case Qt::ImEnabled:
-        return true;
-    case Qt::ImCursorRectangle: {
+    if (query == Qt::ImCursorRectangle) {
         // The candidate window opens by the current row, or at the top of the rows.
         const QRect rows = viewport()->geometry();
         const QRect row = visualRect(currentIndex()).translated(rows.topLeft());
@@ -231,9 +228,7 @@ QVariant CColumnList::inputMethodQuery(Qt::InputMethodQuery query) const {
         }
         return QRect(rows.topLeft(), QSize(rows.width(), verticalHeader()->defaultSectionSize()));
     }
-    default:
-        return QTableView::inputMethodQuery(query);
-    }
+    return QTableView::inputMethodQuery(query);
 }
 
 void CColumnList::inputMethodEvent(QInputMethodEvent* event) {

@@ -61,7 +61,7 @@ public:
     // QAbstractItemView's own search does, but found through the name order.
     void keyboardSearch(const QString& search) override;
 
-    // The input method: where its candidate window goes, and that the column takes it.
+    // Where the input method's candidate window goes.
     [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 signals:
