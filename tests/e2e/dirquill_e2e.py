@@ -333,7 +333,7 @@ class App:
             return True
         poll(gone, "window " + repr(name) + " to close", pump=self.pump)
 
-    def popup_menu(self):
+    def popup_menu(self, timeout=WAIT):
         """The popup menu shown since the last call to expect_popup()."""
         def find():
             for obj in self.shown:
@@ -344,7 +344,7 @@ class App:
                 except Exception:
                     pass
             return None
-        return poll(find, "a popup menu", pump=self.pump)
+        return poll(find, "a popup menu", timeout=timeout, pump=self.pump)
 
     def expect_popup(self):
         self.pump()
@@ -981,6 +981,21 @@ def wayland_parents(log):
     return [(r["title"], r["parent"]["title"] if r["parent"] else None) for r in records]
 
 
+def open_menu(app, opener):
+    """Opens a popup menu by calling opener(), again if no menu showed: input that comes
+    while the compositor hands the keyboard back to a window can be lost."""
+    for attempt in range(3):
+        app.expect_popup()
+        opener()
+        try:
+            app.popup_menu(timeout=5)
+            time.sleep(0.3)
+            return
+        except Failure:
+            if attempt == 2:
+                raise
+
+
 def wait_active(app, title):
     """Waits until the window of this title has the keyboard again, as the compositor
     gives it back a while after a dialog closes."""
@@ -1008,20 +1023,15 @@ def journey_dialogs_belong_to_the_main_window_on_wayland(env, build):
         check(view[2] <= 1366 and view[3] <= 768, "the main window's frame %r" % (view,))
 
         # The work-directory prompt, from column 0's menu.
-        app.expect_popup()
-        wayland_click(app, row_cell(app, "工作目录", HEADING_WORK_DIRS), button=3)
-        app.popup_menu()
-        time.sleep(0.3)
+        open_menu(app, lambda: wayland_click(app, row_cell(app, "工作目录", HEADING_WORK_DIRS),
+                                             button=3))
         xdotool(env, "key", "Down", "Return")
         wait_active(app, "工作目录")
         xdotool(env, "key", "Escape")
         app.window_gone("工作目录")
         wait_active(app, TITLE_MAIN)
         # The About box, from the window menu by its item's key.
-        app.expect_popup()
-        xdotool(env, "key", "alt+space")
-        app.popup_menu()
-        time.sleep(0.3)
+        open_menu(app, lambda: xdotool(env, "key", "alt+space"))
         xdotool(env, "key", "a")
         wait_active(app, "澄枫文件助手V1.0 属性")
         xdotool(env, "key", "Escape")
@@ -1029,10 +1039,7 @@ def journey_dialogs_belong_to_the_main_window_on_wayland(env, build):
         wait_active(app, TITLE_MAIN)
         # A message box: the rename onto a taken name is refused.
         wayland_click(app, row_cell(app, "工作目录", tree))
-        app.expect_popup()
-        wayland_click(app, row_cell(app, "一级目录", "a.txt"), button=3)
-        app.popup_menu()
-        time.sleep(0.3)
+        open_menu(app, lambda: wayland_click(app, row_cell(app, "一级目录", "a.txt"), button=3))
         xdotool(env, "key", "Down", "Down", "Down", "Return")
         wait_active(app, "修改文件或文件夹名")
         answer_prompt(app, "修改文件或文件夹名", "taken.txt", confirm="enter")
