@@ -206,11 +206,19 @@ class Environment:
                     os.kill(pid, signal.SIGTERM)
             except ProcessLookupError:
                 pass
+        # What has not ended a few seconds after being asked to (weston can linger) is
+        # killed.
+        deadline = time.monotonic() + 5
         for pid, group in self.pids:
             if group:
                 try:
-                    os.waitpid(pid, 0)
-                except ChildProcessError:
+                    while os.waitpid(pid, os.WNOHANG) == (0, 0):
+                        if time.monotonic() > deadline:
+                            os.killpg(pid, signal.SIGKILL)
+                            os.waitpid(pid, 0)
+                            break
+                        time.sleep(0.05)
+                except (ChildProcessError, ProcessLookupError):
                     pass
         shutil.rmtree(self.base, ignore_errors=True)
 
