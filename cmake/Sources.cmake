@@ -65,6 +65,9 @@ set(DIRQUILL_UI_SOURCES
   src/ui/CDialog.cpp
   src/ui/MessageBox.cpp
   src/ui/PlainText.cpp
+  src/ui/DialogOwner.cpp
+  src/ui/ModifiedSpace.cpp
+  src/ui/WindowFit.cpp
   src/ui/HelperWait.cpp
   src/ui/CDirquillDlg.cpp
   src/ui/CWorkDirDlg.cpp

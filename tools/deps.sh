@@ -6,7 +6,10 @@
 #                         volume tests, the word lists and dictionaries the name tests
 #                         read, trash-cli, which reads back what the trash tests trash,
 #                         and the Unicode data the shown text and pinyin tables are made from
-#   tools/deps.sh e2e     virtual display and accessibility bus for the end-to-end suite
+#   tools/deps.sh e2e     virtual display and accessibility bus for the end-to-end suite,
+#                         and the desktop parts it runs the program with: an input method
+#                         with pinyin, a Wayland compositor and Qt's plugin for it, a
+#                         window manager
 #   tools/deps.sh package what building and checking the Debian package needs, and valgrind
 #   tools/deps.sh fuzz    clang and its libFuzzer runtime for the fuzz targets (tools/fuzz.sh)
 set -euo pipefail
@@ -17,7 +20,8 @@ build_packages=(cmake build-essential ninja-build ccache pkg-config qt6-base-dev
                 wfrench wngerman wpolish wspanish wportuguese wukrainian wbulgarian
                 hunspell-el hunspell-ru hunspell-cs trash-cli unicode-data)
 e2e_packages=(xvfb xdotool dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0
-              python3-xlib)
+              python3-xlib fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 weston qt6-wayland
+              openbox)
 package_packages=(dpkg-dev desktop-file-utils file valgrind lintian appstream librsvg2-bin)
 # --- fuzz targets and the package's hardening check
 fuzz_packages=(clang libclang-rt-14-dev)

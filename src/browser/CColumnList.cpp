@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QInputMethodEvent>
 #include <QMouseEvent>
 #include <QPalette>
 
@@ -44,6 +45,7 @@ CColumnList::CColumnList(QWidget* parent) : QTableView(parent), model_(new Colum
     colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      colours.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(colours);
+    setAttribute(Qt::WA_InputMethodEnabled);
 }
 
 void CColumnList::InsertColumn(const QString& heading, int width) {
@@ -218,4 +220,53 @@ bool CColumnList::viewportEvent(QEvent* event) {
     ShowPlainTip(help->globalPos(), index.data(Qt::ToolTipRole).toString(), viewport(),
                  visualRect(index));
     return true;
+}
+
+// Input method. Qt's item views take it only while the current item is editable, and
+// turn it off again whenever the current item changes or the view gets the focus; a
+// column's rows never are, yet the type-ahead needs Chinese as much as Latin keys.
+
+QVariant CColumnList::inputMethodQuery(Qt::InputMethodQuery query) const {
+    if (query == Qt::ImCursorRectangle) {
+        // The candidate window opens by the current row, or at the top of the rows.
+        const QRect rows = viewport()->geometry();
+        const QRect row = visualRect(currentIndex()).translated(rows.topLeft());
+        if (currentIndex().isValid() && row.intersects(rows)) {
+            return row.intersected(rows);
+        }
+        return QRect(rows.topLeft(), QSize(rows.width(), verticalHeader()->defaultSectionSize()));
+    }
+    return QTableView::inputMethodQuery(query);
+}
+
+void CColumnList::inputMethodEvent(QInputMethodEvent* event) {
+    composing_ = !event->preeditString().isEmpty();
+    if (!event->commitString().isEmpty()) {
+        keyboardSearch(event->commitString());
+    }
+    event->accept();
+}
+
+void CColumnList::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape during composition end it; they must not close the window.
+    if (composing_) {
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void CColumnList::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    setAttribute(Qt::WA_InputMethodEnabled);
+}
+
+void CColumnList::focusOutEvent(QFocusEvent* event) {
+    QTableView::focusOutEvent(event);
+    composing_ = false;
+}
+
+void CColumnList::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    setAttribute(Qt::WA_InputMethodEnabled);
 }

@@ -66,6 +66,9 @@ public:
     // search; found through the name order where the rows have one.
     void keyboardSearch(const QString& search) override;
 
+    // Where the input method's candidate window goes.
+    [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
 signals:
     void leftClicked();
     void leftDoubleClicked();
@@ -78,6 +81,13 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     // A row's tip shows its text as plain text.
     bool viewportEvent(QEvent* event) override;
+    // Text committed by an input method extends the type-ahead as typed keys do; while it
+    // composes, keys are its own.
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     ColumnModel* model_;
@@ -90,4 +100,6 @@ private:
     // What the type-ahead has been given so far, and since when.
     QString typed_;
     QElapsedTimer typedTime_;
+    // Whether an input method shows text it has not committed yet.
+    bool composing_ = false;
 };

@@ -4,7 +4,9 @@
 #include "res/DialogTemplates.h"
 #include "res/Icon.h"
 #include "res/resource.h"
+#include "ui/DialogOwner.h"
 #include "ui/DialogUnits.h"
+#include "ui/ModifiedSpace.h"
 #include "ui/PlainText.h"
 
 #include <QLabel>
@@ -30,6 +32,7 @@ CDialog::CDialog(int templateId, QWidget* parent)
     }
     setWindowFlags(flags);
     BuildControls();
+    ui::keepModifiedSpaceFromButtons();
 }
 
 void CDialog::BuildControls() {
@@ -118,6 +121,14 @@ void CDialog::EnsureInitialised() {
 
 int CDialog::DoModal() {
     EnsureInitialised();
+    // A dialog made without a parent belongs to the window that opens it, which tells
+    // the desktop to keep it above that window (on Wayland, a dialog without one slips
+    // behind the window it blocks).
+    if (parentWidget() == nullptr) {
+        if (QWidget* owner = ui::dialogOwner(); owner != nullptr && owner != this) {
+            setParent(owner, windowFlags());
+        }
+    }
     return exec();
 }
 

@@ -17,7 +17,8 @@ class CDialog : public QDialog {
 public:
     explicit CDialog(int templateId, QWidget* parent = nullptr);
 
-    // Initialises the dialog (once) and runs it modally; returns IDOK or IDCANCEL.
+    // Initialises the dialog (once) and runs it modally; returns IDOK or IDCANCEL. Made
+    // without a parent, it belongs to the window active when it opens.
     int DoModal();
 
     // Initialises the dialog (once) and shows it without a modal loop of its own.

@@ -6,6 +6,7 @@
 #include "res/Texts.h"
 #include "res/resource.h"
 #include "ui/CAboutDlg.h"
+#include "ui/WindowFit.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -94,6 +96,9 @@ bool CDirquillDlg::OnInitDialog() {
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     setSizeGripEnabled(false);
+    // Made now, the native window knows its frame before it shows where the platform
+    // can tell (offscreen; not X11 or Wayland, see showEvent).
+    create();
     FitOnScreen();
     LayoutColumns();
     SetUpColumns();
@@ -102,10 +107,45 @@ bool CDirquillDlg::OnInitDialog() {
 
 void CDirquillDlg::FitOnScreen() {
     // Tall CJK fonts make the template larger than some screens; the window then
-    // starts as large as the screen allows instead of running off its edge.
-    if (const QScreen* display = screen()) {
-        const QSize room = display->availableSize();
-        resize(std::min(width(), room.width()), std::min(height(), room.height()));
+    // starts as large as the screen allows instead of running off its edge. Its frame
+    // counts too (the title bar and borders, which Qt draws itself on Wayland), but is
+    // known only once the window shows: until then the client area is fitted.
+    const QScreen* display = screen();
+    if (display == nullptr) {
+        return;
+    }
+    const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    const QRect outer = geometry().marginsAdded(frame);
+    const QRect fitted = ui::frameInside(outer, display->availableGeometry());
+    if (fitted.size() != outer.size()) {
+        resize(fitted.size().shrunkBy(frame));
+    }
+    // Before it shows, the window is placed by Qt (centred) or the window manager.
+    if (!frame.isNull()) {
+        m_frameFitted = true;
+        if (fitted.topLeft() != outer.topLeft()) {
+            move(fitted.topLeft());
+        }
+    }
+}
+
+void CDirquillDlg::showEvent(QShowEvent* event) {
+    CDialog::showEvent(event);
+    // On Wayland the frame is known as soon as the window shows; under an X11 window
+    // manager, when it has framed the window, which moves it (moveEvent).
+    if (!m_frameFitted) {
+        QTimer::singleShot(0, this, [this] {
+            if (!m_frameFitted) {
+                FitOnScreen();
+            }
+        });
+    }
+}
+
+void CDirquillDlg::moveEvent(QMoveEvent* event) {
+    CDialog::moveEvent(event);
+    if (!m_frameFitted && isVisible()) {
+        FitOnScreen();
     }
 }
 
@@ -157,6 +197,12 @@ void CDirquillDlg::resizeEvent(QResizeEvent* event) {
 
 void CDirquillDlg::changeEvent(QEvent* event) {
     CDialog::changeEvent(event);
+    // A window manager activates the window once it has framed it; with none, the frame
+    // stays unknown, and the window is left as large as it is from then on.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_frameFitted) {
+        FitOnScreen();
+        m_frameFitted = true;
+    }
     if (event->type() == QEvent::WindowStateChange) {
         OnSize(isMinimized() ? kSizeMinimized : kSizeRestored, width(), height());
     }

@@ -74,6 +74,8 @@ protected:
     bool OnInitDialog() override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -97,6 +99,7 @@ private:
     // whether it came up read-only because Windows holds it (browser/VolumeOpen.cpp).
     bool OpenSelectedVolume(bool* lockedByWindows);
     void ConnectColumns();
+    // Fits the window, frame included where known, into the screen's available area.
     void FitOnScreen();
     // Tells the user when the file helper itself failed `call` (see helperFaultText).
     void TellHelperFault(const platform::HelperCall& call);
@@ -110,6 +113,8 @@ private:
     // The client size of the last layout.
     QSize m_laidOutSize;
     bool m_helperPrepared = false;
+    // Whether the window was fitted to the screen with its frame, once that was known.
+    bool m_frameFitted = false;
     // The rows of column 0 from m_firstVolumeRow on stand for these volumes, not mounted
     // when the column was filled; a volume the program mounts is marked so.
     QList<platform::volumes::Volume> m_volumeRows;

@@ -1,5 +1,7 @@
 #include "ui/MessageBox.h"
 
+#include "ui/DialogOwner.h"
+#include "ui/ModifiedSpace.h"
 #include "ui/PlainText.h"
 
 #include <QCoreApplication>
@@ -8,7 +10,8 @@
 
 void AfxMessageBox(const QString& text) {
     const QString title = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    QMessageBox box(QMessageBox::Warning, title, {}, QMessageBox::Ok);
+    ui::keepModifiedSpaceFromButtons();
+    QMessageBox box(QMessageBox::Warning, title, {}, QMessageBox::Ok, ui::dialogOwner());
     SetPlainText(box, text);
     box.setAccessibleName(title);
     box.exec();

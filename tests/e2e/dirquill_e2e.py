@@ -10,6 +10,7 @@ through the accessibility bus, clicked and typed with xdotool.
 """
 
 import os
+import re
 import shutil
 import signal
 import sqlite3
@@ -34,6 +35,10 @@ class Failure(Exception):
     pass
 
 
+class Skip(Exception):
+    """A journey that cannot run here, for the reason given."""
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
@@ -44,7 +49,8 @@ def check(condition, message):
 
 
 class Environment:
-    def __init__(self):
+    def __init__(self, screen="1280x800x24"):
+        self.screen = screen
         self.base = tempfile.mkdtemp(prefix="dirquill-e2e-")
         self.pids = []  # (pid, is_group) of what we started, stopped in reverse order
         self.env = {}
@@ -112,7 +118,7 @@ class Environment:
     def start_display(self, env):
         read_fd, write_fd = os.pipe()
         xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-noreset",
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.screen, "-noreset",
              "-nolisten", "tcp"],
             pass_fds=(write_fd,), env=env, stdout=subprocess.DEVNULL,
             stderr=open(self.path("xvfb.log"), "a"), start_new_session=True)
@@ -139,6 +145,58 @@ class Environment:
         xvfb.wait()
         return False
 
+    def spawn(self, args, log):
+        """Starts a program of the desktop in its own process group, stopped with the rest."""
+        proc = subprocess.Popen(args, env=self.env, stdout=subprocess.DEVNULL,
+                                stderr=open(self.path(log), "a"), start_new_session=True)
+        self.pids.append((proc.pid, True))
+        return proc
+
+    def start_window_manager(self):
+        require("openbox")
+        self.spawn(["openbox"], "openbox.log")
+        from Xlib import display
+        d = display.Display(self.env["DISPLAY"])
+        check_atom = d.intern_atom("_NET_SUPPORTING_WM_CHECK")
+        try:
+            poll(lambda: d.screen().root.get_full_property(check_atom, 0), "the window manager")
+        finally:
+            d.close()
+
+    def start_input_method(self):
+        """fcitx5 on the session bus with pinyin in its profile; programs started after
+        this use it."""
+        require("fcitx5", "fcitx5-remote",
+                "/usr/lib/x86_64-linux-gnu/qt6/plugins/platforminputcontexts/"
+                "libfcitx5platforminputcontextplugin.so")
+        folder = self.path("config", "fcitx5")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "profile"), "w") as f:
+            f.write("[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=pinyin\n\n"
+                    "[Groups/0/Items/0]\nName=keyboard-us\nLayout=\n\n"
+                    "[Groups/0/Items/1]\nName=pinyin\nLayout=\n\n"
+                    "[GroupOrder]\n0=Default\n")
+        self.spawn(["fcitx5", "--disable=wayland,notificationitem,notifications"], "fcitx5.log")
+        poll(lambda: self.input_method_state() is not None, "fcitx5 on the session bus")
+        self.env.update({"QT_IM_MODULE": "fcitx", "XMODIFIERS": "@im=fcitx"})
+
+    def input_method_state(self, *args):
+        """What fcitx5-remote prints (0 no input context focused, 1 off, 2 on), or None."""
+        out = subprocess.run(["fcitx5-remote", *args], env=self.env, capture_output=True,
+                             text=True, timeout=WAIT)
+        return out.stdout.strip() if out.returncode == 0 else None
+
+    def start_wayland(self):
+        """weston inside the virtual display, where xdotool reaches it; programs started
+        after this are its clients and log the protocol they speak."""
+        require("weston", "weston-debug",
+                "/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so")
+        self.spawn(["weston", "--backend=x11-backend.so", "--socket=dirquill-wl", "--debug",
+                    "--width=1366", "--height=768", "--idle-time=0"], "weston.log")
+        poll(lambda: os.path.exists(self.path("runtime", "dirquill-wl")), "weston")
+        self.env.update({"QT_QPA_PLATFORM": "wayland", "WAYLAND_DISPLAY": "dirquill-wl",
+                         "WAYLAND_DEBUG": "client"})
+
     def stop(self):
         for pid, group in reversed(self.pids):
             try:
@@ -148,13 +206,28 @@ class Environment:
                     os.kill(pid, signal.SIGTERM)
             except ProcessLookupError:
                 pass
+        # What has not ended a few seconds after being asked to (weston can linger) is
+        # killed.
+        deadline = time.monotonic() + 5
         for pid, group in self.pids:
             if group:
                 try:
-                    os.waitpid(pid, 0)
-                except ChildProcessError:
+                    while os.waitpid(pid, os.WNOHANG) == (0, 0):
+                        if time.monotonic() > deadline:
+                            os.killpg(pid, signal.SIGKILL)
+                            os.waitpid(pid, 0)
+                            break
+                        time.sleep(0.05)
+                except (ChildProcessError, ProcessLookupError):
                     pass
         shutil.rmtree(self.base, ignore_errors=True)
+
+
+def require(*programs):
+    """Skips the journey when a program of the desktop it needs is not installed."""
+    for program in programs:
+        if not (os.path.exists(program) if program.startswith("/") else shutil.which(program)):
+            raise Skip("%s is not installed (tools/deps.sh e2e)" % program)
 
 
 def poll(condition, what, timeout=WAIT, pump=None):
@@ -268,7 +341,7 @@ class App:
             return True
         poll(gone, "window " + repr(name) + " to close", pump=self.pump)
 
-    def popup_menu(self):
+    def popup_menu(self, timeout=WAIT):
         """The popup menu shown since the last call to expect_popup()."""
         def find():
             for obj in self.shown:
@@ -279,7 +352,7 @@ class App:
                 except Exception:
                     pass
             return None
-        return poll(find, "a popup menu", pump=self.pump)
+        return poll(find, "a popup menu", timeout=timeout, pump=self.pump)
 
     def expect_popup(self):
         self.pump()
@@ -772,6 +845,225 @@ def journey_tip_and_held_escape_during_a_wait(env, build):
         mount.stop()
 
 
+# --------------------------------------------------------------------------------------
+# The desktop's own parts: an input method, a window manager, a Wayland compositor.
+
+
+def selected(tbl):
+    names = rows(tbl)
+    return [names[r] for r in range(len(names)) if tbl.is_row_selected(r)]
+
+
+def journey_chinese_through_the_input_method(env, build):
+    env.start_input_method()
+    tree = env.path("names")
+    for name in ("合同", "图纸", "职员"):
+        os.makedirs(os.path.join(tree, name))
+    app, _ = start_browser(env, build, tree)
+    try:
+        click(app, row_cell(app, "工作目录", tree))
+        click(app, row_cell(app, "一级目录", "合同"))
+        # The focused column takes the input method: pinyin goes on for it, and typed
+        # pinyin with Space commits 图纸, which the type-ahead finds.
+        poll(lambda: env.input_method_state() in ("1", "2"), "the column's input context")
+        env.input_method_state("-o")
+        poll(lambda: env.input_method_state() == "2", "pinyin to be on")
+        xdotool(env, "type", "--delay", "80", "tuzhi")
+        xdotool(env, "key", "space")
+        level1 = table(app, "一级目录")
+        poll(lambda: selected(level1) == ["图纸"], "图纸 to be selected", pump=app.pump)
+
+        # Ctrl+Space, the input method's switch, presses no button of a prompt.
+        choose_menu_item(app, row_cell(app, "一级目录", "图纸"), "新建文件夹")
+        app.window("修改文件或文件夹名")
+        xdotool(env, "key", "ctrl+space")
+        time.sleep(1.0)
+        app.window("修改文件或文件夹名")
+        check(not os.path.exists(os.path.join(tree, "新建文件夹")), "Ctrl+Space made a folder")
+        xdotool(env, "key", "Escape")
+        app.window_gone("修改文件或文件夹名")
+    finally:
+        app.stop()
+
+
+def x_frame(env, title):
+    """The frame of the visible window of this title (client and the window manager's
+    borders) and the work area of the screen, as (x, y, width, height)."""
+    from Xlib import display
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title],
+                         env=env.env, capture_output=True, text=True).stdout.split()
+    if not ids:
+        return None
+    d = display.Display(env.env["DISPLAY"])
+    try:
+        root = d.screen().root
+        window = d.create_resource_object("window", int(ids[0]))
+        extents = window.get_full_property(d.intern_atom("_NET_FRAME_EXTENTS"), 0)
+        if extents is None:
+            return None
+        left, right, top, bottom = extents.value
+        at = window.translate_coords(root, 0, 0)
+        size = window.get_geometry()
+        area = root.get_full_property(d.intern_atom("_NET_WORKAREA"), 0).value[:4]
+        return ((-at.x - left, -at.y - top, size.width + left + right,
+                 size.height + top + bottom), tuple(area))
+    finally:
+        d.close()
+
+
+def inside(rect, area):
+    return rect[0] >= area[0] and rect[1] >= area[1] and \
+        rect[0] + rect[2] <= area[0] + area[2] and rect[1] + rect[3] <= area[1] + area[3]
+
+
+def journey_main_window_fits_under_a_window_manager(env, build):
+    env.start_window_manager()
+    app, _ = start_browser(env, build)
+    try:
+        last = []
+
+        def fits():
+            last[:] = [x_frame(env, TITLE_MAIN)]
+            return last[0] is not None and inside(*last[0])
+        poll(fits, "the main window's frame to fit the work area", timeout=10, pump=app.pump)
+        print("  frame %r in work area %r" % last[0], file=sys.stderr)
+    finally:
+        app.stop()
+
+
+journey_main_window_fits_under_a_window_manager.screen = "1366x768x24"
+
+
+def scene_views(env):
+    """The compositor's views of top-level windows: title -> (x, y, width, height)."""
+    out = subprocess.run(["weston-debug", "scene-graph"], env=env.env, capture_output=True,
+                         text=True, timeout=WAIT).stdout
+    views = {}
+    title = None
+    for line in out.splitlines():
+        named = re.search(r"top-level window '(.*)' of ", line)
+        if named:
+            title = named.group(1)
+            continue
+        place = re.search(r"position: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)", line)
+        if place and title is not None:
+            x0, y0, x1, y1 = map(int, place.groups())
+            views[title] = (x0, y0, x1 - x0, y1 - y0)
+            title = None
+    return views
+
+
+def wayland_click(app, obj, button=1):
+    """Clicks obj of the main window where the compositor shows it."""
+    Atspi = app.Atspi
+    main = app.window(TITLE_MAIN)
+    view = poll(lambda: scene_views(app.env).get(TITLE_MAIN), "the main window's view")
+    client = main.get_extents(Atspi.CoordType.WINDOW)
+    # Qt draws the frame on Wayland: equal borders, and the title bar above.
+    side = (view[2] - client.width) // 2
+    top = view[3] - client.height - side
+    ext = obj.get_extents(Atspi.CoordType.WINDOW)
+    x = view[0] + side + ext.x + ext.width // 2
+    y = view[1] + top + ext.y + ext.height // 2
+    xdotool(app.env, "mousemove", "--sync", str(x), str(y), "click", str(button))
+
+
+def wayland_parents(log):
+    """Each top-level window the program made, as (title, title of its parent or None),
+    read from the protocol it logged."""
+    made = {}  # object id -> record of the window that id stands for now
+    records = []
+    for line in open(log, errors="replace"):
+        new = re.search(r"xdg_surface@\d+\.get_toplevel\(new id xdg_toplevel@(\d+)\)", line)
+        if new:
+            made[new.group(1)] = {"title": None, "parent": None}
+            records.append(made[new.group(1)])
+            continue
+        title = re.search(r"xdg_toplevel@(\d+)\.set_title\(\"(.*)\"\)", line)
+        if title and title.group(1) in made:
+            made[title.group(1)]["title"] = title.group(2)
+            continue
+        parent = re.search(r"xdg_toplevel@(\d+)\.set_parent\(xdg_toplevel@(\d+)\)", line)
+        if parent and parent.group(1) in made:
+            made[parent.group(1)]["parent"] = made.get(parent.group(2))
+    return [(r["title"], r["parent"]["title"] if r["parent"] else None) for r in records]
+
+
+def open_menu(app, opener):
+    """Opens a popup menu by calling opener(), again if no menu showed: input that comes
+    while the compositor hands the keyboard back to a window can be lost."""
+    for attempt in range(3):
+        app.expect_popup()
+        opener()
+        try:
+            app.popup_menu(timeout=5)
+            time.sleep(0.3)
+            return
+        except Failure:
+            if attempt == 2:
+                raise
+
+
+def wait_active(app, title):
+    """Waits until the window of this title has the keyboard again, as the compositor
+    gives it back a while after a dialog closes."""
+    poll(lambda: app.window(title).get_state_set().contains(app.Atspi.StateType.ACTIVE),
+         repr(title) + " to be active", pump=app.pump)
+
+
+def journey_dialogs_belong_to_the_main_window_on_wayland(env, build):
+    env.start_wayland()
+    tree = env.path("tree")
+    os.makedirs(tree)
+    for name in ("a.txt", "taken.txt"):
+        open(os.path.join(tree, name), "w").close()
+    make_database(build, env.path("work"), tree)
+    # Keys reach the compositor's window under the pointer, and there the window it
+    # activated.
+    xdotool(env, "mousemove", "683", "5")
+    app = App(env, os.path.join(build, "dirquill"), env.path("work"))
+    try:
+        wait_active(app, TITLE_AGREEMENT)
+        xdotool(env, "key", "Return")
+        wait_active(app, TITLE_MAIN)
+        # The whole window, the frame Qt draws included, fits the output.
+        view = poll(lambda: scene_views(env).get(TITLE_MAIN), "the main window's view")
+        check(view[2] <= 1366 and view[3] <= 768, "the main window's frame %r" % (view,))
+
+        # The work-directory prompt, from column 0's menu.
+        open_menu(app, lambda: wayland_click(app, row_cell(app, "工作目录", HEADING_WORK_DIRS),
+                                             button=3))
+        xdotool(env, "key", "Down", "Return")
+        wait_active(app, "工作目录")
+        xdotool(env, "key", "Escape")
+        app.window_gone("工作目录")
+        wait_active(app, TITLE_MAIN)
+        # The About box, from the window menu by its item's key.
+        open_menu(app, lambda: xdotool(env, "key", "alt+space"))
+        xdotool(env, "key", "a")
+        wait_active(app, "澄枫文件助手V1.0 属性")
+        xdotool(env, "key", "Escape")
+        app.window_gone("澄枫文件助手V1.0 属性")
+        wait_active(app, TITLE_MAIN)
+        # A message box: the rename onto a taken name is refused.
+        wayland_click(app, row_cell(app, "工作目录", tree))
+        open_menu(app, lambda: wayland_click(app, row_cell(app, "一级目录", "a.txt"), button=3))
+        xdotool(env, "key", "Down", "Down", "Down", "Return")
+        wait_active(app, "修改文件或文件夹名")
+        answer_prompt(app, "修改文件或文件夹名", "taken.txt", confirm="enter")
+        wait_active(app, "dirquill")
+        xdotool(env, "key", "Return")
+        app.window_gone("dirquill")
+
+        made = wayland_parents(env.path("dirquill.log"))
+        for title in ("工作目录", "澄枫文件助手V1.0 属性", "修改文件或文件夹名", "dirquill"):
+            check((title, TITLE_MAIN) in made, "%s is no child of the main window: %r"
+                  % (title, made))
+    finally:
+        app.stop()
+
+
+
 JOURNEYS = [
     journey_startup_without_database,
     journey_decline_agreement,
@@ -783,6 +1075,9 @@ JOURNEYS = [
     journey_delete_work_directory,
     journey_mount_that_never_answers,
     journey_tip_and_held_escape_during_a_wait,
+    journey_chinese_through_the_input_method,
+    journey_main_window_fits_under_a_window_manager,
+    journey_dialogs_belong_to_the_main_window_on_wayland,
 ]
 
 
@@ -798,9 +1093,12 @@ def check_no_sanitizer_report(env):
             check(mark not in text, "the program's log holds a sanitizer report (%s)" % mark)
 
 
+SKIPPED = 3
+
+
 def run_one(name, build):
     journey = {j.__name__: j for j in JOURNEYS}[name]
-    env = Environment()
+    env = Environment(getattr(journey, "screen", "1280x800x24"))
     try:
         env.start()
         import gi
@@ -811,9 +1109,13 @@ def run_one(name, build):
         journey(env, build)
         check_no_sanitizer_report(env)
         return 0
+    except Skip as e:
+        print("  SKIP: %s" % e, file=sys.stderr)
+        return SKIPPED
     except Failure as e:
         print("  FAIL: %s" % e, file=sys.stderr)
-        for log in ("dirquill.log", "atspi.log", "xvfb.log"):
+        for log in ("dirquill.log", "atspi.log", "xvfb.log", "openbox.log", "fcitx5.log",
+                    "weston.log"):
             if os.path.exists(env.path(log)):
                 with open(env.path(log), errors="replace") as f:
                     tail = f.read()[-2000:]
@@ -835,7 +1137,7 @@ def main(argv):
         return 2
     build = os.path.abspath(argv[1])
     wanted = argv[2:] or [j.__name__ for j in JOURNEYS]
-    passed = failed = 0
+    passed = skipped = failed = 0
     for name in wanted:
         start = time.monotonic()
         child = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--one", name,
@@ -847,12 +1149,12 @@ def main(argv):
             child.wait()
             print("  FAIL: timed out", file=sys.stderr)
             rc = 1
-        ok = rc == 0
-        passed += ok
-        failed += not ok
-        print("%s %s (%.1f s)" % ("PASS" if ok else "FAIL", name,
-                                  time.monotonic() - start), flush=True)
-    print("%d passed, %d failed" % (passed, failed))
+        status = {0: "PASS", SKIPPED: "SKIP"}.get(rc, "FAIL")
+        passed += status == "PASS"
+        skipped += status == "SKIP"
+        failed += status == "FAIL"
+        print("%s %s (%.1f s)" % (status, name, time.monotonic() - start), flush=True)
+    print("%d passed, %d skipped, %d failed" % (passed, skipped, failed))
     return 1 if failed else 0
 
 

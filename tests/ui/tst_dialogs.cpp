@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include "app/CDirquillApp.h"
 #include "browser/CColumnList.h"
 #include "res/resource.h"
 #include "ui/CAboutDlg.h"
@@ -10,11 +11,14 @@
 #include "ui/CRenameDlg.h"
 #include "ui/CWorkDirDlg.h"
 #include "ui/DialogUnits.h"
+#include "ui/MessageBox.h"
 
 #include <QAccessible>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace testsupport;
@@ -33,6 +37,40 @@ QWidget* nextTabStop(QWidget* widget) {
 QPushButton* button(const CDialog& dialog, int id) {
     return qobject_cast<QPushButton*>(dialog.GetDlgItem(id));
 }
+
+// The main window active and column 1 listing the drive's folder, as after a click.
+void activate(Browser& b) {
+    b.dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&b.dlg));
+    b.select(0, 1);
+}
+
+// Opens, through the main window's menus, the prompt of each command that asks for a
+// name, and runs `answer` on it: the work directory of column 0, then a new folder and
+// the rename of "a.txt" in column 1 (the drive's folder).
+void throughEachPrompt(Browser& b, const std::function<void(QWidget*)>& answer) {
+    const QString commands[] = {u("增加工作目录"), u("新建文件夹"), u("重命名")};
+    for (const QString& command : commands) {
+        const bool workDir = command == commands[0];
+        activate(b);
+        const int row = workDir ? b.rows(0).indexOf(u("----------自定义目录---------"))
+                                : b.rows(1).indexOf(QStringLiteral("a.txt"));
+        chooseFromNextMenu(command);
+        onNextModal(answer);
+        rightClickRow(&b.dlg.Column(workDir ? 0 : 1), row);
+        QTRY_COMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+}
+
+// Space with each of Ctrl, Alt and Meta on the focused button of `modal`: whether the
+// window is still open after all of them.
+bool survivesModifiedSpace(QWidget* modal) {
+    for (const Qt::KeyboardModifier held :
+         {Qt::ControlModifier, Qt::AltModifier, Qt::MetaModifier}) {
+        QTest::keyClick(modal->focusWidget(), Qt::Key_Space, held);
+    }
+    return modal->isVisible();
+}
 } // namespace
 
 class TestDialogs : public QObject {
@@ -45,6 +83,8 @@ private slots:
     void documentButtonsAskTheDesktopEachTime();
     void aboutBoxClosesEveryWay();
     void everyControlHasAnAccessibleNameAndRole();
+    void modifiedSpacePressesNoButton();
+    void everyDialogBelongsToTheWindowThatOpensIt();
 };
 
 void TestDialogs::controlsStandWhereTheTemplateSays() {
@@ -190,6 +230,96 @@ void TestDialogs::everyControlHasAnAccessibleNameAndRole() {
         dialog->hide();
     }
     QCOMPARE(QAccessible::queryAccessibleInterface(&main.Column(2))->role(), QAccessible::Table);
+}
+
+void TestDialogs::modifiedSpacePressesNoButton() {
+    Browser b;
+    makeFile(b.root() + "/a.txt");
+    // Each prompt opens with the focus on OK. Held modifiers press nothing; then plain
+    // Space presses OK in the work-directory and rename prompts, Enter in the other.
+    QList<bool> survived;
+    int prompt = 0;
+    // What the commands change: the drive's folder and the stored work directories.
+    const auto state = [&b] {
+        return QDir(b.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot) +
+               b.workspace.storedWorkDirs();
+    };
+    throughEachPrompt(b, [&](QWidget* modal) {
+        const QStringList before = state();
+        survived.append(survivesModifiedSpace(modal));
+        survived.append(state() == before);
+        auto* edit = modal->findChild<QLineEdit*>();
+        if (prompt++ == 1) {
+            QTest::keyClick(modal->focusWidget(), Qt::Key_Return);
+            return;
+        }
+        edit->setText(edit->text().isEmpty() ? QStringLiteral("/srv/x") : QStringLiteral("b.txt"));
+        QTest::keyClick(modal->focusWidget(), Qt::Key_Space);
+    });
+    QCOMPARE(survived, QList<bool>(6, true));
+    QCOMPARE(b.workspace.storedWorkDirs(), QStringList{QStringLiteral("/srv/x")});
+    QVERIFY(QFileInfo(b.root() + u("/新建文件夹")).isDir());
+    QVERIFY(QFileInfo::exists(b.root() + "/b.txt"));
+
+    // The message box and the About box alike.
+    onNextModal([&survived](QWidget* box) {
+        survived.append(survivesModifiedSpace(box));
+        QTest::keyClick(box->focusWidget(), Qt::Key_Space);
+    });
+    AfxMessageBox(QStringLiteral("text"));
+    onNextModal([&survived](QWidget* about) {
+        survived.append(survivesModifiedSpace(about));
+        QTest::keyClick(about, Qt::Key_Escape);
+    });
+    b.dlg.OnSysCommand(IDM_ABOUTBOX);
+    QCOMPARE(survived, QList<bool>(8, true));
+}
+
+void TestDialogs::everyDialogBelongsToTheWindowThatOpensIt() {
+    Browser b;
+    makeFile(b.root() + "/a.txt");
+    makeFile(b.root() + "/taken.txt");
+    // The program's main window, as while it runs.
+    theApp.m_pMainWnd = &b.dlg;
+    const auto forget = qScopeGuard([] { theApp.m_pMainWnd = nullptr; });
+    QList<const QWidget*> owners;
+    const auto ownerOf = [&owners](QWidget* modal) {
+        owners.append(modal->parentWidget());
+        QTest::keyClick(modal, Qt::Key_Escape);
+    };
+    throughEachPrompt(b, ownerOf);
+    activate(b);
+    onNextModal(ownerOf);
+    b.dlg.OnSysCommand(IDM_ABOUTBOX);
+    activate(b);
+    // A real message: the rename onto a taken name is refused.
+    onNextModal([&ownerOf](QWidget* prompt) {
+        prompt->findChild<QLineEdit*>()->setText(QStringLiteral("taken.txt"));
+        onNextModal(ownerOf);
+        QTest::keyClick(prompt, Qt::Key_Return);
+    });
+    chooseFromNextMenu(u("重命名"));
+    rightClickRow(&b.dlg.Column(1), b.rows(1).indexOf(QStringLiteral("a.txt")));
+    QTRY_COMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(owners, QList<const QWidget*>(5, &b.dlg));
+    b.dlg.hide();
+
+    // The agreement dialog owns its own messages; the main window that opens after it
+    // closes belongs to nobody, though the agreement dialog still exists.
+    CAgreementDlg agreement;
+    onNextModal([&](QWidget* modal) {
+        onNextModal(ownerOf);
+        AfxMessageBox(QStringLiteral("text"));
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    agreement.DoModal();
+    CDirquillDlg main;
+    onNextModal([&owners](QWidget* modal) {
+        owners.append(modal->parentWidget());
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    main.DoModal();
+    QCOMPARE(owners.mid(5), (QList<const QWidget*>{&agreement, nullptr}));
 }
 
 QTEST_MAIN(TestDialogs)

@@ -1,4 +1,5 @@
-// The main window: template, layout over the client area, closing keys, window menu.
+// The main window: template, layout over the client area, closing keys, window menu,
+// its fit on the screen and the input method in its columns.
 
 #include "TestSupport.h"
 
@@ -7,8 +8,10 @@
 #include "res/resource.h"
 #include "ui/CDirquillDlg.h"
 #include "ui/DialogUnits.h"
+#include "ui/WindowFit.h"
 
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -25,7 +28,26 @@ private slots:
     void minimisingLaysNothingOut();
     void escapeAndEnterCloseTheWindow();
     void windowMenuEndsWithTheAboutItem();
+    void frameFitsTheAvailableArea();
+    void inputMethodTextTypesAheadInEveryColumn();
 };
+
+namespace {
+
+void sendInputMethod(CColumnList& column, const QString& preedit, const QString& commit = {}) {
+    QInputMethodEvent event(preedit, {});
+    event.setCommitString(commit);
+    QApplication::sendEvent(&column, &event);
+}
+
+// What the column answers the input method, asked as the input method asks it.
+QVariant askedByInputMethod(CColumnList& column, Qt::InputMethodQuery query) {
+    QInputMethodQueryEvent event(query);
+    QApplication::sendEvent(&column, &event);
+    return event.value(query);
+}
+
+} // namespace
 
 void TestMainWindow::opensWithItsCaptionSizeAndColumns() {
     TestWorkspace workspace;
@@ -35,8 +57,10 @@ void TestMainWindow::opensWithItsCaptionSizeAndColumns() {
 
     const DialogUnits units(dlg.font());
     QVERIFY(units.baseX() > 0 && units.baseY() > 0);
-    // The template's size, unless the screen is smaller.
-    const QSize room = dlg.screen()->availableSize();
+    // The template's size, unless the screen is smaller: then the largest size whose
+    // frame fits.
+    const QMargins frame = dlg.windowHandle()->frameMargins();
+    const QSize room = dlg.screen()->availableSize().shrunkBy(frame);
     QCOMPARE(dlg.width(), std::min(units.toPixelsX(800), room.width()));
     QCOMPARE(dlg.height(), std::min(units.toPixelsY(500), room.height()));
     QVERIFY(dlg.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
@@ -173,6 +197,80 @@ void TestMainWindow::windowMenuEndsWithTheAboutItem() {
     chooseFromNextMenu(QString(), &items);
     QTest::mouseClick(dlg.windowHandle(), Qt::RightButton, {}, QPoint(3, 3));
     QCOMPARE(items.size(), 6);
+}
+
+void TestMainWindow::frameFitsTheAvailableArea() {
+    using ui::frameInside;
+    const QRect screen(0, 24, 1366, 744);
+    // A frame that fits stays as it is; one running off an edge moves in; one larger
+    // than the area takes all of it.
+    QCOMPARE(frameInside(QRect(10, 40, 800, 600), screen), QRect(10, 40, 800, 600));
+    QCOMPARE(frameInside(QRect(900, 300, 800, 600), screen), QRect(566, 168, 800, 600));
+    QCOMPARE(frameInside(QRect(-5, 0, 800, 600), screen), QRect(0, 24, 800, 600));
+    QCOMPARE(frameInside(QRect(0, 0, 1402, 765), screen), screen);
+    QCOMPARE(frameInside(QRect(100, 30, 1402, 700), screen), QRect(0, 30, 1366, 700));
+    // No area known: nothing to fit into.
+    QCOMPARE(frameInside(QRect(1, 2, 3, 4), QRect()), QRect(1, 2, 3, 4));
+}
+
+void TestMainWindow::inputMethodTextTypesAheadInEveryColumn() {
+    Browser b;
+    for (const char* name : {"合同", "图纸", "图表", "职员"}) {
+        makeFolder(b.root() + "/" + QString::fromUtf8(name));
+    }
+    b.select(0, 1);
+    CColumnList& column = b.dlg.Column(1);
+    QCOMPARE(b.rows(1), QStringList({QStringLiteral("config.mdb"), u("合同"), u("图纸"), u("图表"),
+                                     u("职员")}));
+    b.dlg.activateWindow();
+    column.setFocus();
+    QTRY_VERIFY(column.hasFocus());
+    const auto current = [&column] { return column.currentIndex().row(); };
+
+    // The column takes the input method with no current row, and the candidate window
+    // opens at the top of its rows.
+    QVERIFY(askedByInputMethod(column, Qt::ImEnabled).toBool());
+    const QRect top = askedByInputMethod(column, Qt::ImCursorRectangle).toRect();
+    QCOMPARE(top.topLeft(), column.viewport()->geometry().topLeft());
+    column.SelectRow(1);
+
+    // While it composes, its keys are its own: Enter and Escape do not close the window,
+    // letters do not search.
+    sendInputMethod(column, QStringLiteral("tu"));
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Z}) {
+        QTest::keyClick(&column, key);
+    }
+    QVERIFY(b.dlg.isVisible());
+    QCOMPARE(current(), 1);
+
+    // Committed text searches as typed keys do, and text committed within the input
+    // interval extends the search: 图 finds 图纸, then 表 makes it 图表.
+    sendInputMethod(column, {}, u("图"));
+    QCOMPARE(current(), 2);
+    sendInputMethod(column, {}, u("表"));
+    QCOMPARE(current(), 3);
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    sendInputMethod(column, {}, u("职员"));
+    QCOMPARE(current(), 4);
+    // The current row changed, yet the column still takes the input method, and its
+    // candidate window goes by that row.
+    QVERIFY(askedByInputMethod(column, Qt::ImEnabled).toBool());
+    const QRect cursor = askedByInputMethod(column, Qt::ImCursorRectangle).toRect();
+    QCOMPARE(column.indexAt(cursor.center() - column.viewport()->pos()).row(), 4);
+    // Keys after the composition search again.
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    sendInputMethod(column, {});
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, u("合"));
+    QApplication::sendEvent(&column, &key);
+    QCOMPARE(current(), 1);
+
+    // Column 0 too, through Qt's own search, after its rows were listed again.
+    CColumnList& root = b.dlg.Column(0);
+    b.dlg.FillRootColumn();
+    root.setFocus();
+    QVERIFY(askedByInputMethod(root, Qt::ImEnabled).toBool());
+    sendInputMethod(root, {}, u("----------自定义"));
+    QCOMPARE(root.GetItemText(root.currentIndex().row()), u("----------自定义目录---------"));
 }
 
 QTEST_MAIN(TestMainWindow)
