@@ -223,12 +223,11 @@ def generate(data):
     emit("};")
     emit("")
 
-    def emit_ranges(name, comment, points):
-        emit(comment)
-        emit(f"inline constexpr Range {name}[] = {{")
+    def emit_pairs(declaration, pairs):
+        emit(f"inline constexpr {declaration}[] = {{")
         line = "   "
-        for first, last in ranges(points):
-            item = f" {{{hex_point(first)}, {hex_point(last)}}},"
+        for first, second in pairs:
+            item = f" {{{hex_point(first)}, {hex_point(second)}}},"
             if len(line) + len(item) > 96:
                 emit(line)
                 line = "   "
@@ -236,6 +235,10 @@ def generate(data):
         emit(line)
         emit("};")
         emit("")
+
+    def emit_ranges(name, comment, points):
+        emit(comment)
+        emit_pairs(f"Range {name}", ranges(points))
 
     emit_ranges(
         "kEmoji",
@@ -255,17 +258,7 @@ def generate(data):
         ideographs,
     )
     emit("// Standardized and emoji variation sequences, by base, then selector.")
-    emit("inline constexpr Variant kVariants[] = {")
-    line = "   "
-    for base, selector in sorted(variants):
-        item = f" {{{hex_point(base)}, {hex_point(selector)}}},"
-        if len(line) + len(item) > 96:
-            emit(line)
-            line = "   "
-        line += item
-    emit(line)
-    emit("};")
-    emit("")
+    emit_pairs("Variant kVariants", sorted(variants))
     emit("// The tags of the emoji tag sequences after U+1F3F4, CANCEL TAG last.")
     longest = max(len(s) for s in tag_sequences)
     emit(f"inline constexpr char32_t kTagSequences[][{longest + 1}] = {{")

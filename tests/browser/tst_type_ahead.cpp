@@ -8,11 +8,9 @@
 #include "ui/CDirquillDlg.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QRandomGenerator>
-#include <QScopeGuard>
 #include <QSet>
 #include <QStringListModel>
 #include <QStringView>
@@ -26,6 +24,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -226,6 +225,58 @@ void typeInto(QWidget* view, const QString& text) {
     QApplication::sendEvent(view, &release);
 }
 
+// The seed of a random test; DIRQUILL_TEST_SEED replays the one a failure names.
+quint32 testSeed() {
+    bool seeded = false;
+    const quint32 given = qEnvironmentVariable("DIRQUILL_TEST_SEED").toUInt(&seeded);
+    return seeded ? given : QRandomGenerator::global()->generate();
+}
+
+// The folder `names` of a workspace holding the given names. Names that are not UTF-8
+// cannot go through QDir's texts: they are made and removed by their bytes, whatever the
+// test's outcome.
+class NamesFolder {
+public:
+    NamesFolder(const TestWorkspace& workspace, QList<QByteArray> names)
+        : folder_(QFile::encodeName(workspace.root() + "/names")), names_(std::move(names)) {
+        ::mkdir(folder_.constData(), 0755);
+        for (const QByteArray& name : names_) {
+            const int fd =
+                ::open((folder_ + "/" + name).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            made_ += fd >= 0 ? 1 : 0;
+            ::close(fd);
+        }
+    }
+    ~NamesFolder() {
+        for (const QByteArray& name : names_) {
+            ::unlink((folder_ + "/" + name).constData());
+        }
+    }
+    NamesFolder(const NamesFolder&) = delete;
+    NamesFolder& operator=(const NamesFolder&) = delete;
+
+    [[nodiscard]] bool complete() const { return made_ == names_.size(); }
+    [[nodiscard]] const QList<QByteArray>& names() const { return names_; }
+
+private:
+    QByteArray folder_;
+    QList<QByteArray> names_;
+    qsizetype made_ = 0;
+};
+
+// Lists the folder in column 2 as a user's clicks do: the root row, then `names`.
+bool listNamesInColumn2(CDirquillDlg& dlg) {
+    dlg.Column(0).SelectRow(1);
+    dlg.RefillColumnsFrom(1);
+    const int folderRow = rowTexts(dlg.Column(1)).indexOf("names");
+    if (folderRow < 0) {
+        return false;
+    }
+    dlg.Column(1).SelectRow(folderRow);
+    dlg.RefillColumnsFrom(2);
+    return true;
+}
+
 } // namespace
 
 class TestTypeAhead : public QObject {
@@ -236,39 +287,17 @@ private slots:
 };
 
 void TestTypeAhead::typeAheadSelectsWhatQtsOwnSearchSelects() {
-    // A failure names its seed; DIRQUILL_TEST_SEED replays it.
-    bool seeded = false;
-    const quint32 given = qEnvironmentVariable("DIRQUILL_TEST_SEED").toUInt(&seeded);
-    const quint32 seed = seeded ? given : QRandomGenerator::global()->generate();
+    const quint32 seed = testSeed();
     QRandomGenerator random(seed);
     TestWorkspace workspace;
-    const QString folder = workspace.root() + "/names";
-    QVERIFY(QDir().mkpath(folder));
-    const QList<QByteArray> names = randomNames(random);
-    // Names that are not UTF-8 cannot be removed through QDir's texts: they go by their
-    // bytes, whatever the test's outcome.
-    const QByteArray folderBytes = QFile::encodeName(folder);
-    const auto removeNames = qScopeGuard([&] {
-        for (const QByteArray& name : names) {
-            ::unlink((folderBytes + "/" + name).constData());
-        }
-    });
-    for (const QByteArray& name : names) {
-        const QByteArray path = folderBytes + "/" + name;
-        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        QVERIFY2(fd >= 0, path.constData());
-        ::close(fd);
-    }
+    const NamesFolder folder(workspace, randomNames(random));
+    QVERIFY(folder.complete());
+    const QList<QByteArray>& names = folder.names();
 
     // The column as the window lists it.
     CDirquillDlg dlg;
     dlg.Create();
-    dlg.Column(0).SelectRow(1);
-    dlg.RefillColumnsFrom(1);
-    const int folderRow = rowTexts(dlg.Column(1)).indexOf("names");
-    QVERIFY(folderRow >= 0);
-    dlg.Column(1).SelectRow(folderRow);
-    dlg.RefillColumnsFrom(2);
+    QVERIFY(listNamesInColumn2(dlg));
     CColumnList& column = dlg.Column(2);
     QCOMPARE(column.GetItemCount(), names.size());
     // The window idles before the first key, as it does before a user types.
@@ -471,36 +500,17 @@ void typeAgainstTheRule(CColumnList& column, quint32 seed, QRandomGenerator& ran
 } // namespace
 
 void TestTypeAhead::pinyinTypeAheadFollowsTheRuleInEveryColumn() {
-    bool seeded = false;
-    const quint32 given = qEnvironmentVariable("DIRQUILL_TEST_SEED").toUInt(&seeded);
-    const quint32 seed = seeded ? given : QRandomGenerator::global()->generate();
+    const quint32 seed = testSeed();
     QRandomGenerator random(seed);
     TestWorkspace workspace;
-    const QString folder = workspace.root() + "/names";
-    QVERIFY(QDir().mkpath(folder));
-    const QList<QByteArray> names = chineseNames(random);
-    const QByteArray folderBytes = QFile::encodeName(folder);
-    const auto removeNames = qScopeGuard([&] {
-        for (const QByteArray& name : names) {
-            ::unlink((folderBytes + "/" + name).constData());
-        }
-    });
-    for (const QByteArray& name : names) {
-        const QByteArray path = folderBytes + "/" + name;
-        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        QVERIFY2(fd >= 0, path.constData());
-        ::close(fd);
-    }
+    const NamesFolder folder(workspace, chineseNames(random));
+    QVERIFY(folder.complete());
+    const QList<QByteArray>& names = folder.names();
 
     // A level column as the window lists it, learnt while the window idles.
     CDirquillDlg dlg;
     dlg.Create();
-    dlg.Column(0).SelectRow(1);
-    dlg.RefillColumnsFrom(1);
-    const int folderRow = rowTexts(dlg.Column(1)).indexOf("names");
-    QVERIFY(folderRow >= 0);
-    dlg.Column(1).SelectRow(folderRow);
-    dlg.RefillColumnsFrom(2);
+    QVERIFY(listNamesInColumn2(dlg));
     QCOMPARE(dlg.Column(2).GetItemCount(), names.size());
     QCoreApplication::processEvents();
     typeAgainstTheRule(dlg.Column(2), seed, random);
