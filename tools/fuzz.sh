@@ -12,7 +12,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(fuzz_name_codec fuzz_name_order fuzz_mount_table fuzz_helper_requests
-             fuzz_helper_answers fuzz_trash_info)
+             fuzz_helper_answers fuzz_trash_info fuzz_type_ahead)
 fi
 
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"

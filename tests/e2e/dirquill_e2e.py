@@ -963,9 +963,32 @@ def wayland_click(app, obj, button=1):
     side = (view[2] - client.width) // 2
     top = view[3] - client.height - side
     ext = obj.get_extents(Atspi.CoordType.WINDOW)
-    x = view[0] + side + ext.x + ext.width // 2
-    y = view[1] + top + ext.y + ext.height // 2
+    local = (side + ext.x + ext.width // 2, top + ext.y + ext.height // 2)
+    x, y = view[0] + local[0], view[1] + local[1]
+    # The compositor's scene can show the window off from where its surface takes
+    # input: where the pointer landed, the program itself is told. Aim again by the
+    # difference.
+    log = app.env.path("dirquill.log")
+    before = len(pointer_places(log))
+    xdotool(app.env, "mousemove", "--sync", str(x), str(y))
+    try:
+        poll(lambda: len(pointer_places(log)) > before, "the pointer", timeout=2)
+    except Failure:
+        pass  # it stood there already
+    places = pointer_places(log)
+    if places:
+        x += local[0] - places[-1][0]
+        y += local[1] - places[-1][1]
     xdotool(app.env, "mousemove", "--sync", str(x), str(y), "click", str(button))
+
+
+def pointer_places(log):
+    """Each place the pointer stood on the program's surface, as the protocol it logged
+    tells: (x, y) in the surface."""
+    with open(log, errors="replace") as f:
+        places = re.findall(r"wl_pointer@\d+\.(?:enter\(\d+, wl_surface@\d+, |motion\(\d+, )"
+                            r"(-?[\d.]+), (-?[\d.]+)\)", f.read())
+    return [(round(float(px)), round(float(py))) for px, py in places]
 
 
 def wayland_parents(log):
