@@ -453,7 +453,9 @@ void typeAgainstTheRule(CColumnList& column, quint32 seed, QRandomGenerator& ran
             key = pending.left(1);
             pending.remove(0, 1);
         } else if (action < 7) {
-            newSearch = random.bounded(3) != 0;
+            // Sometimes it extends the search before it; never the first search, which
+            // the column may still hold from other keys.
+            newSearch = newSearch || random.bounded(3) != 0;
             // A row's text as pinyin, each character by its initial or a whole reading,
             // typed key by key, or committed at once by an input method.
             key.clear();
