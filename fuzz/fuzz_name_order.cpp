@@ -4,6 +4,7 @@
 
 #include "FuzzCheck.h"
 #include "NameOrderOf.h"
+#include "SplitNames.h"
 #include "names/NameList.h"
 #include "names/NameOrder.h"
 
@@ -13,24 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace {
-
-std::vector<std::string_view> splitNames(std::string_view input) {
-    constexpr std::size_t kMaxNames = 200;
-    std::vector<std::string_view> parts;
-    while (parts.size() < kMaxNames) {
-        const std::size_t slash = input.find_first_of(std::string_view("/\0", 2));
-        parts.push_back(input.substr(0, slash));
-        if (slash == std::string_view::npos) {
-            break;
-        }
-        input.remove_prefix(slash + 1);
-    }
-    return parts;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::string_view> parts =

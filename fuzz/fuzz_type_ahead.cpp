@@ -5,6 +5,7 @@
 // surrogates come too), the first byte the start row.
 
 #include "FuzzCheck.h"
+#include "SplitNames.h"
 #include "names/NameCodec.h"
 #include "names/NameList.h"
 #include "names/NameOrder.h"
@@ -22,8 +23,7 @@
 
 namespace {
 
-std::ptrdiff_t firstMatch(const std::vector<QString>& texts, QStringView typed,
-                          std::size_t start) {
+std::ptrdiff_t firstMatch(const std::vector<QString>& texts, QStringView typed, std::size_t start) {
     for (std::size_t step = 0; step < texts.size(); ++step) {
         const std::size_t row = (start + step) % texts.size();
         if (names::pinyin::typedMatches(texts[row], typed)) {
@@ -47,15 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t startByte = static_cast<std::uint8_t>(input.front());
     input = input.substr(1, last == 0 ? 0 : last - 1);
 
-    constexpr std::size_t kMaxNames = 200;
     names::NameList rows;
-    while (rows.size() < kMaxNames) {
-        const std::size_t slash = input.find_first_of(std::string_view("/\0", 2));
-        rows.append(input.substr(0, slash));
-        if (slash == std::string_view::npos) {
-            break;
-        }
-        input.remove_prefix(slash + 1);
+    for (const std::string_view name : splitNames(input)) {
+        rows.append(name);
     }
     names::sortNames(rows);
     std::vector<QString> texts;

@@ -225,6 +225,23 @@ void typeInto(QWidget* view, const QString& text) {
     QApplication::sendEvent(view, &release);
 }
 
+// The texts a column shows, row by row.
+QStringList shownTexts(const CColumnList& column) {
+    QStringList texts;
+    for (int r = 0; r < column.GetItemCount(); ++r) {
+        texts.append(column.GetItemDisplayText(r));
+    }
+    return texts;
+}
+
+// A plain table view over `model` that selects and searches as a column does.
+void asColumnSearches(QTableView& table, QAbstractItemModel& model) {
+    table.setModel(&model);
+    table.setSelectionMode(QAbstractItemView::SingleSelection);
+    table.setSelectionBehavior(QAbstractItemView::SelectRows);
+    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
 // The seed of a random test; DIRQUILL_TEST_SEED replays the one a failure names.
 quint32 testSeed() {
     bool seeded = false;
@@ -305,16 +322,10 @@ void TestTypeAhead::typeAheadSelectsWhatQtsOwnSearchSelects() {
 
     // Qt's own search over the same texts in the same order; a text typed in ASCII also
     // finds the names that GB18030 reads as Chinese by their pinyin.
-    QStringList texts;
-    for (int r = 0; r < column.GetItemCount(); ++r) {
-        texts.append(column.GetItemDisplayText(r));
-    }
+    const QStringList texts = shownTexts(column);
     RuleModel model(texts);
     QTableView table;
-    table.setModel(&model);
-    table.setSelectionMode(QAbstractItemView::SingleSelection);
-    table.setSelectionBehavior(QAbstractItemView::SelectRows);
-    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    asColumnSearches(table, model);
 
     // Keys typed together come far inside the interval, pauses far outside it.
     constexpr int kInterval = 200;
@@ -375,16 +386,10 @@ namespace {
 // Types random keys into `column` and into Qt's own search over the same texts matched by
 // the rule, and compares the current rows after every key.
 void typeAgainstTheRule(CColumnList& column, quint32 seed, QRandomGenerator& random) {
-    QStringList texts;
-    for (int r = 0; r < column.GetItemCount(); ++r) {
-        texts.append(column.GetItemDisplayText(r));
-    }
+    const QStringList texts = shownTexts(column);
     RuleModel model(texts);
     QTableView table;
-    table.setModel(&model);
-    table.setSelectionMode(QAbstractItemView::SingleSelection);
-    table.setSelectionBehavior(QAbstractItemView::SelectRows);
-    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    asColumnSearches(table, model);
 
     // Keys come within the input interval, except the first of a new search, before
     // which the interval is made shorter than the time since the last key.
